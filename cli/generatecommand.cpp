@@ -1,0 +1,157 @@
+#include "generatecommand.h"
+
+#include "consoleobserver.h"
+#include "data/datadirectory.h"
+#include "data/maptables.h"
+#include "engine/glibcrandom.h"
+#include "engine/mappass.h"
+#include "engine/passoptions.h"
+
+#include <QCommandLineParser>
+#include <QDateTime>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QTextStream>
+
+#include <csignal>
+
+namespace {
+
+enum ExitCode { success = 0, failure = 1, usageError = 2 };
+
+int usage(QTextStream &err, const QString &problem)
+{
+    err << "error: " << problem << "\nRun 'mapgenerator-cli generate --help' for the options."
+        << Qt::endl;
+    return usageError;
+}
+
+void printSummary(QTextStream &err, const PassSummary &summary, std::uint32_t seed,
+                  qint64 elapsedMs)
+{
+    err << "Map " << summary.mapNumber << ": " << summary.blocksWide << " x " << summary.blocksHigh
+        << " blocks, " << summary.cells << " cells, " << summary.staticsWritten
+        << " statics written (seed " << seed << ")\n";
+    for (const auto &missing : summary.missingTerrain)
+        err << "Terrain index " << missing.index << " missing from terrain.xml: " << missing.cells
+            << " cells, first at (" << missing.firstCell.x() << ", " << missing.firstCell.y()
+            << ")\n";
+    for (const auto &missing : summary.missingAltitude)
+        err << "Altitude index " << missing.index << " missing from altitude.xml: " << missing.cells
+            << " cells, first at (" << missing.firstCell.x() << ", " << missing.firstCell.y()
+            << ")\n";
+    err << "Elapsed: " << QString::number(elapsedMs / 1000.0, 'f', 3) << " s" << Qt::endl;
+}
+
+} // namespace
+
+int runGenerateCommand(const QStringList &arguments)
+{
+    QTextStream err(stderr);
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        QStringLiteral("Generates map<N>.mul, staidx<N>.mul and statics<N>.mul from a terrain "
+                       "image, an altitude image and a data directory."));
+    parser.addHelpOption();
+    const QCommandLineOption dataOption(
+        QStringLiteral("data"), QStringLiteral("Data directory (holds system/terrain.xml)."),
+        QStringLiteral("DIR"));
+    const QCommandLineOption terrainOption(QStringLiteral("terrain"),
+                                           QStringLiteral("Terrain image (8-bit palette)."),
+                                           QStringLiteral("FILE"));
+    const QCommandLineOption altitudeOption(QStringLiteral("altitude"),
+                                            QStringLiteral("Altitude image (8-bit palette)."),
+                                            QStringLiteral("FILE"));
+    const QCommandLineOption destOption(QStringLiteral("dest"),
+                                        QStringLiteral("Destination directory for the map files."),
+                                        QStringLiteral("DIR"));
+    const QCommandLineOption randomArtOption(
+        QStringLiteral("random-art"), QStringLiteral("Decorate cells from the static sets."));
+    const QCommandLineOption structuresOption(QStringLiteral("structures"),
+                                              QStringLiteral("Stamp the structures of FILE."),
+                                              QStringLiteral("FILE"));
+    const QCommandLineOption seedOption(
+        QStringLiteral("seed"),
+        QStringLiteral("Seed the random generator as srand(N) would (0 to 4294967295)."),
+        QStringLiteral("N"));
+    const QCommandLineOption quietOption(
+        QStringLiteral("quiet"), QStringLiteral("Print nothing on standard error but errors."));
+    parser.addOptions({dataOption, terrainOption, altitudeOption, destOption, randomArtOption,
+                       structuresOption, seedOption, quietOption});
+    if (!parser.parse(arguments))
+        return usage(err, parser.errorText());
+    if (parser.isSet(QStringLiteral("help"))) {
+        QTextStream(stdout) << parser.helpText();
+        return success;
+    }
+    if (!parser.positionalArguments().isEmpty())
+        return usage(err,
+                     QStringLiteral("unexpected argument '%1'")
+                         .arg(parser.positionalArguments().constFirst()));
+    for (const auto *required : {&dataOption, &terrainOption, &altitudeOption, &destOption}) {
+        if (!parser.isSet(*required))
+            return usage(err,
+                         QStringLiteral("--%1 is required").arg(required->names().constFirst()));
+    }
+
+    std::uint32_t seed = 0;
+    if (parser.isSet(seedOption)) {
+        bool ok = false;
+        seed = parser.value(seedOption).toUInt(&ok);
+        if (!ok)
+            return usage(
+                err,
+                QStringLiteral("--seed takes a whole number from 0 to 4294967295, not '%1'")
+                    .arg(parser.value(seedOption)));
+    } else {
+        seed = static_cast<std::uint32_t>(QDateTime::currentMSecsSinceEpoch());
+    }
+
+    const QString dataDirectory = parser.value(dataOption);
+    if (!QFileInfo(dataDirectory).isDir()) {
+        err << "error: data directory " << QDir::toNativeSeparators(dataDirectory)
+            << " does not exist; pass the directory that holds system/terrain.xml with --data"
+            << Qt::endl;
+        return failure;
+    }
+
+    PassOptions options;
+    options.destination = parser.value(destOption);
+    options.randomArt = parser.isSet(randomArtOption);
+    options.structuresEnabled = parser.isSet(structuresOption);
+    options.structureFile = parser.value(structuresOption);
+
+    const bool quiet = parser.isSet(quietOption);
+    ConsoleObserver observer(quiet);
+    if (!quiet)
+        err << "Seed: " << seed << Qt::endl;
+
+    QElapsedTimer timer;
+    timer.start();
+    MapTables tables;
+    observer.statusMessage(QStringLiteral("Loading transition data"));
+    loadDataDirectory(tables, dataDirectory);
+
+    GlibcRandom random(seed);
+    ConsoleObserver::abortOnSignals();
+    observer.statusMessage(QStringLiteral("Processing map"));
+    const PassSummary summary = processMap(tables, random, parser.value(terrainOption),
+                                           parser.value(altitudeOption), options, observer);
+    switch (summary.outcome) {
+    case PassSummary::Outcome::Completed:
+        if (!quiet)
+            printSummary(err, summary, seed, timer.elapsed());
+        return success;
+    case PassSummary::Outcome::Aborted:
+        err << "error: interrupted; the previous map files in "
+            << QDir::toNativeSeparators(options.destination) << " are unchanged" << Qt::endl;
+        return 128 + ConsoleObserver::abortSignal();
+    case PassSummary::Outcome::InvalidImages:
+        err << "error: " << summary.errorText << Qt::endl;
+        return failure;
+    case PassSummary::Outcome::OutputFailed:
+        return failure;
+    }
+    return failure;
+}

@@ -1,0 +1,43 @@
+#include "generatecommand.h"
+
+#include <QCoreApplication>
+#include <QTextStream>
+
+namespace {
+void printUsage(QTextStream &stream)
+{
+    stream << "Usage: mapgenerator-cli COMMAND [OPTIONS]\n\n"
+              "Commands:\n"
+              "  generate   generate the map files from two images and a data directory\n\n"
+              "Run 'mapgenerator-cli COMMAND --help' for the options of a command.\n";
+    stream.flush();
+}
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    // A core application needs no display, so the tool runs on servers and
+    // in CI jobs as it is.
+    QCoreApplication application(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("mapgenerator-cli"));
+
+    QStringList arguments = QCoreApplication::arguments();
+    if (arguments.size() < 2) {
+        QTextStream err(stderr);
+        printUsage(err);
+        return 2;
+    }
+    const QString command = arguments.takeAt(1);
+    if (command == QLatin1String("generate"))
+        return runGenerateCommand(arguments);
+    if (command == QLatin1String("--help") || command == QLatin1String("-h")
+        || command == QLatin1String("help")) {
+        QTextStream out(stdout);
+        printUsage(out);
+        return 0;
+    }
+    QTextStream err(stderr);
+    err << "error: unknown command '" << command << "'\n";
+    printUsage(err);
+    return 2;
+}

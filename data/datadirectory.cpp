@@ -1,0 +1,11 @@
+#include "datadirectory.h"
+
+#include "altitudetable.h"
+#include "maptables.h"
+#include "terraintable.h"
+
+void loadDataDirectory(MapTables &tables, const QString &dataDirectory)
+{
+    loadTerrainTable(tables, dataDirectory + QLatin1String("/system/terrain.xml"));
+    loadAltitudeTable(tables, dataDirectory + QLatin1String("/system/altitude.xml"));
+}

@@ -1,0 +1,10 @@
+#pragma once
+
+#include <QString>
+
+struct MapTables;
+
+// Reads terrain definitions (palette index -> land tile id and random
+// altitude flag) into TerrainTable and TerrainRandomTable. A file that cannot
+// be read or parsed leaves both tables as they were.
+void loadTerrainTable(MapTables &tables, const QString &path);

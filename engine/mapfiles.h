@@ -1,0 +1,38 @@
+#pragma once
+
+#include <QString>
+
+#include <cstdint>
+
+// Record sizes and naming of the three map files.
+namespace MapFiles {
+
+constexpr int cellsPerBlockSide = 8;
+constexpr int cellsPerBlock = cellsPerBlockSide * cellsPerBlockSide;
+constexpr int mapCellSize = 3;
+constexpr int mapBlockSize = 4 + cellsPerBlock * mapCellSize;
+constexpr int staticItemSize = 7;
+constexpr int indexEntrySize = 12;
+
+// The N of map<N>.mul: it depends on the map's height in blocks alone.
+int mapNumber(int blocksHigh);
+
+enum class Kind { Map, Index, Statics };
+// The destination text used exactly as given, followed by "/map<N>.mul" and
+// so on: a destination ending in a separator gives two of them.
+QString path(const QString &destination, Kind kind, int mapNumber);
+
+// Appends one 7-byte static record, little-endian.
+inline void appendStaticItem(std::uint8_t *out, std::uint16_t tileId, std::uint8_t x,
+                             std::uint8_t y, std::int8_t z, std::uint16_t hue)
+{
+    out[0] = static_cast<std::uint8_t>(tileId);
+    out[1] = static_cast<std::uint8_t>(tileId >> 8);
+    out[2] = x;
+    out[3] = y;
+    out[4] = static_cast<std::uint8_t>(z);
+    out[5] = static_cast<std::uint8_t>(hue);
+    out[6] = static_cast<std::uint8_t>(hue >> 8);
+}
+
+} // namespace MapFiles

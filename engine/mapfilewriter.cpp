@@ -1,0 +1,110 @@
+#include "mapfilewriter.h"
+
+#include <QDir>
+#include <QtEndian>
+
+#include <limits>
+
+namespace {
+// Writes go out in chunks of this size rather than once per 196-byte block.
+constexpr qsizetype flushThreshold = 1 << 20;
+enum { mapOutput, indexOutput, staticsOutput };
+} // namespace
+
+MapFileWriter::MapFileWriter() = default;
+
+MapFileWriter::~MapFileWriter()
+{
+    cancel();
+}
+
+bool MapFileWriter::open(const QString &destination, int mapNumber)
+{
+    const MapFiles::Kind kinds[] = {MapFiles::Kind::Map, MapFiles::Kind::Index,
+                                    MapFiles::Kind::Statics};
+    for (int i = 0; i < 3; ++i) {
+        auto output = std::make_unique<Output>();
+        output->file.setFileName(MapFiles::path(destination, kinds[i], mapNumber));
+        if (!output->file.open(QIODevice::WriteOnly)) {
+            fail(*output, output->file.errorString());
+            cancel();
+            return false;
+        }
+        output->buffer.reserve(flushThreshold + MapFiles::mapBlockSize);
+        m_outputs[i] = std::move(output);
+    }
+    m_staticsSize = 0;
+    return true;
+}
+
+bool MapFileWriter::writeBlock(const std::uint8_t *mapBlock, const QByteArray &structureStatics,
+                               const std::uint8_t *cellStatics, qsizetype cellStaticsSize)
+{
+    const qint64 length = structureStatics.size() + cellStaticsSize;
+    if (m_staticsSize + length > std::numeric_limits<qint32>::max()) {
+        m_errorString =
+            QStringLiteral("%1: the statics file would grow beyond 2 GiB, which the "
+                           "index file cannot address; place fewer statics.")
+                .arg(QDir::toNativeSeparators(m_outputs[staticsOutput]->file.fileName()));
+        return false;
+    }
+    std::uint8_t entry[MapFiles::indexEntrySize];
+    qToLittleEndian<qint32>(length > 0 ? static_cast<qint32>(m_staticsSize) : -1, entry);
+    qToLittleEndian<qint32>(static_cast<qint32>(length), entry + 4);
+    qToLittleEndian<qint32>(0, entry + 8);
+
+    if (!append(*m_outputs[mapOutput], reinterpret_cast<const char *>(mapBlock),
+                MapFiles::mapBlockSize)
+        || !append(*m_outputs[indexOutput], reinterpret_cast<const char *>(entry), sizeof entry)
+        || !append(*m_outputs[staticsOutput], structureStatics.constData(), structureStatics.size())
+        || !append(*m_outputs[staticsOutput], reinterpret_cast<const char *>(cellStatics),
+                   cellStaticsSize))
+        return false;
+    m_staticsSize += length;
+    return true;
+}
+
+bool MapFileWriter::append(Output &output, const char *data, qsizetype size)
+{
+    output.buffer.append(data, size);
+    return output.buffer.size() < flushThreshold || flush(output);
+}
+
+bool MapFileWriter::flush(Output &output)
+{
+    if (output.buffer.isEmpty())
+        return true;
+    if (output.file.write(output.buffer) != output.buffer.size())
+        return fail(output, output.file.errorString());
+    output.buffer.clear();
+    return true;
+}
+
+bool MapFileWriter::commit()
+{
+    for (auto &output : m_outputs) {
+        if (!flush(*output))
+            return false;
+    }
+    for (auto &output : m_outputs) {
+        if (!output->file.commit())
+            return fail(*output, output->file.errorString());
+    }
+    return true;
+}
+
+void MapFileWriter::cancel()
+{
+    for (auto &output : m_outputs) {
+        if (output)
+            output->file.cancelWriting();
+        output.reset();
+    }
+}
+
+bool MapFileWriter::fail(const Output &output, const QString &reason)
+{
+    m_errorString = QStringLiteral("Cannot write %1: %2")
+                        .arg(QDir::toNativeSeparators(output.file.fileName()), reason);
+    return false;
+}

@@ -1,0 +1,215 @@
+#include "mappass.h"
+
+#include "data/maptables.h"
+#include "glibcrandom.h"
+#include "mapfiles.h"
+#include "mapfilewriter.h"
+#include "paletteimage.h"
+#include "passobserver.h"
+#include "passoptions.h"
+
+#include <QDir>
+#include <QtEndian>
+
+#include <vector>
+
+namespace {
+
+QString describeImage(const QString &role, const QString &path, const PaletteImage &image)
+{
+    const QString name = QDir::toNativeSeparators(path);
+    if (image.isNull())
+        return QStringLiteral("%1 image %2 cannot be read (%3)")
+            .arg(role, name, image.errorString());
+    return QStringLiteral("%1 image %2 is %3 x %4 pixels at %5 bits per pixel")
+        .arg(role, name)
+        .arg(image.width())
+        .arg(image.height())
+        .arg(image.depth());
+}
+
+class MapPass
+{
+public:
+    MapPass(MapTables &tables, GlibcRandom &random, const PaletteImage &terrain,
+            const PaletteImage &altitude, PassObserver &observer, PassSummary &summary)
+        : m_tables(tables),
+          m_random(random),
+          m_terrain(terrain),
+          m_altitude(altitude),
+          m_observer(observer),
+          m_summary(summary)
+    {
+        m_cellStatics.reserve(MapFiles::cellsPerBlock * 4 * MapFiles::staticItemSize);
+    }
+
+    // Writes every block in block order; false when the writer failed.
+    bool writeBlocks(MapFileWriter &writer)
+    {
+        const int blocksWide = m_summary.blocksWide;
+        const int blocksHigh = m_summary.blocksHigh;
+        for (int blockX = 0; blockX < blocksWide; ++blockX) {
+            m_observer.progressChanged(blockX * blocksHigh);
+            if (m_observer.isCancelled())
+                return true;
+            for (int blockY = 0; blockY < blocksHigh; ++blockY) {
+                processBlock(blockX, blockY);
+                if (!writer.writeBlock(m_mapBlock, QByteArray(), m_cellStatics.data(),
+                                       static_cast<qsizetype>(m_cellStatics.size())))
+                    return false;
+                m_summary.staticsWritten += m_cellStatics.size() / MapFiles::staticItemSize;
+            }
+        }
+        return true;
+    }
+
+    // Cell counts of the indexes that were missing, over the processed area.
+    void countMissingCells()
+    {
+        if (m_summary.missingTerrain.isEmpty() && m_summary.missingAltitude.isEmpty())
+            return;
+        std::array<qint64, 256> terrainCounts {};
+        std::array<qint64, 256> altitudeCounts {};
+        const int width = m_summary.blocksWide * MapFiles::cellsPerBlockSide;
+        const int height = m_summary.blocksHigh * MapFiles::cellsPerBlockSide;
+        for (int y = 0; y < height; ++y) {
+            const std::uint8_t *terrainRow = m_terrain.row(y);
+            const std::uint8_t *altitudeRow = m_altitude.row(y);
+            for (int x = 0; x < width; ++x) {
+                ++terrainCounts[terrainRow[x]];
+                ++altitudeCounts[altitudeRow[x]];
+            }
+        }
+        for (auto &missing : m_summary.missingTerrain)
+            missing.cells = terrainCounts[missing.index];
+        for (auto &missing : m_summary.missingAltitude)
+            missing.cells = altitudeCounts[missing.index];
+    }
+
+private:
+    void processBlock(int blockX, int blockY)
+    {
+        const int blockNumber = blockX * m_summary.blocksHigh + blockY;
+        qToLittleEndian<qint32>(blockNumber, m_mapBlock);
+        m_cellStatics.clear();
+
+        std::uint8_t *cellOut = m_mapBlock + 4;
+        for (int k = 0; k < MapFiles::cellsPerBlockSide; ++k) {
+            const int y = blockY * MapFiles::cellsPerBlockSide + k;
+            const std::uint8_t *altitudeRow = m_altitude.row(y);
+            const std::uint8_t *terrainRow = m_terrain.row(y);
+            for (int l = 0; l < MapFiles::cellsPerBlockSide; ++l) {
+                const int x = blockX * MapFiles::cellsPerBlockSide + l;
+                const std::uint8_t altitudeIndex = altitudeRow[x];
+                const std::uint8_t terrainIndex = terrainRow[x];
+
+                if (!m_tables.AltitudeTable.contains(altitudeIndex))
+                    enterMissingAltitude(altitudeIndex, x, y);
+                const std::int8_t baseAltitude = m_tables.AltitudeTable.value(altitudeIndex);
+
+                if (!m_tables.TerrainRandomTable.contains(terrainIndex))
+                    m_tables.TerrainRandomTable.insert(terrainIndex, false);
+                const int randomFlag = m_tables.TerrainRandomTable.value(terrainIndex) ? 1 : 0;
+                // Drawn for every cell, also without the flag, so that the
+                // sequence of draws does not depend on the terrain.
+                const int r = m_random.next();
+                const auto z = static_cast<std::int8_t>(baseAltitude + randomFlag * (r % 6));
+
+                if (!m_tables.TerrainTable.contains(terrainIndex))
+                    enterMissingTerrain(terrainIndex, x, y);
+                const std::uint16_t tileId = m_tables.TerrainTable.value(terrainIndex);
+
+                cellOut[0] = static_cast<std::uint8_t>(tileId);
+                cellOut[1] = static_cast<std::uint8_t>(tileId >> 8);
+                cellOut[2] = static_cast<std::uint8_t>(z);
+                cellOut += MapFiles::mapCellSize;
+            }
+        }
+    }
+
+    void enterMissingAltitude(std::uint8_t index, int x, int y)
+    {
+        m_tables.AltitudeTable.insert(index, 0);
+        m_summary.missingAltitude.append({index, 0, QPoint(x, y)});
+        m_observer.statusMessage(
+            QStringLiteral("Altitude index %1 not present in altitudes.xml").arg(index));
+    }
+
+    void enterMissingTerrain(std::uint8_t index, int x, int y)
+    {
+        m_tables.TerrainTable.insert(index, 0);
+        m_summary.missingTerrain.append({index, 0, QPoint(x, y)});
+        m_observer.statusMessage(
+            QStringLiteral("Terrain index %1 not present in terrain.xml").arg(index));
+    }
+
+    MapTables &m_tables;
+    GlibcRandom &m_random;
+    const PaletteImage &m_terrain;
+    const PaletteImage &m_altitude;
+    PassObserver &m_observer;
+    PassSummary &m_summary;
+    std::uint8_t m_mapBlock[MapFiles::mapBlockSize] {};
+    std::vector<std::uint8_t> m_cellStatics;
+};
+
+} // namespace
+
+PassSummary processMap(MapTables &tables, GlibcRandom &random, const QString &terrainPath,
+                       const QString &altitudePath, const PassOptions &options,
+                       PassObserver &observer)
+{
+    PassSummary summary;
+    const PaletteImage terrain = PaletteImage::load(terrainPath);
+    const PaletteImage altitude = PaletteImage::load(altitudePath);
+    const QString imageDetails = describeImage(QStringLiteral("Terrain"), terrainPath, terrain)
+        + QLatin1String("; ") + describeImage(QStringLiteral("altitude"), altitudePath, altitude);
+    if (terrain.width() != altitude.width() || terrain.height() != altitude.height()) {
+        summary.errorText = imageDetails;
+        observer.warning(QStringLiteral("Size mismatch"),
+                         QStringLiteral("Terrain and Altitude image files are different sizes"));
+        return summary;
+    }
+    if (terrain.depth() != 8 || altitude.depth() != 8) {
+        summary.errorText = imageDetails;
+        observer.warning(QStringLiteral("Invalid color depth"),
+                         QStringLiteral("Terrain or Alttiude image files are not 8 bit color"));
+        return summary;
+    }
+
+    summary.blocksWide = terrain.width() / MapFiles::cellsPerBlockSide;
+    summary.blocksHigh = terrain.height() / MapFiles::cellsPerBlockSide;
+    summary.mapNumber = MapFiles::mapNumber(summary.blocksHigh);
+    summary.cells = qint64(summary.blocksWide) * summary.blocksHigh * MapFiles::cellsPerBlock;
+
+    observer.statusMessage(QStringLiteral("Processing Map"));
+
+    MapFileWriter writer;
+    if (!writer.open(options.destination, summary.mapNumber)) {
+        summary.outcome = PassSummary::Outcome::OutputFailed;
+        summary.errorText = writer.errorString();
+        observer.error(summary.errorText);
+        return summary;
+    }
+
+    observer.progressStarted(summary.blocksWide * summary.blocksHigh);
+    MapPass pass(tables, random, terrain, altitude, observer, summary);
+    const bool written = pass.writeBlocks(writer);
+    // Read once more after the loops, so an abort during the last block
+    // column still counts.
+    if (written && observer.isCancelled()) {
+        writer.cancel();
+        summary.outcome = PassSummary::Outcome::Aborted;
+    } else if (!written || !writer.commit()) {
+        writer.cancel();
+        summary.outcome = PassSummary::Outcome::OutputFailed;
+        summary.errorText = writer.errorString();
+    } else {
+        summary.outcome = PassSummary::Outcome::Completed;
+    }
+    pass.countMissingCells();
+    observer.progressFinished();
+    if (summary.outcome == PassSummary::Outcome::OutputFailed)
+        observer.error(summary.errorText);
+    return summary;
+}

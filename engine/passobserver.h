@@ -1,0 +1,31 @@
+#pragma once
+
+#include <QString>
+
+// What a map generation pass tells its user. The window shows these in its
+// status bar, message boxes and progress dialog; the command-line tool
+// prints them; tests record them.
+class PassObserver
+{
+public:
+    virtual ~PassObserver() = default;
+
+    // A status message that stays until the next one replaces it.
+    virtual void statusMessage(const QString &text) = 0;
+    // One of the pass's two image checks failed; the pass ends.
+    virtual void warning(const QString &title, const QString &text) = 0;
+    // The output could not be written; the message names the file and the
+    // reason. The pass ends and the previous map files stay as they were.
+    virtual void error(const QString &text) = 0;
+
+    // Progress over the blocks of the map, from 0 to maximum.
+    virtual void progressStarted(int maximum) = 0;
+    // Called once per block column; an interactive observer lets its event
+    // loop run here so that the user can abort.
+    virtual void progressChanged(int value) = 0;
+    virtual bool isCancelled() = 0;
+    virtual void progressFinished() = 0;
+
+    // A diagnostic line for standard output (without its line end).
+    virtual void trace(const QString &line) = 0;
+};

@@ -1,0 +1,14 @@
+#pragma once
+
+#include <QString>
+
+// What a pass takes from the user besides the two image paths.
+struct PassOptions
+{
+    // Output directory, used exactly as typed.
+    QString destination;
+    // Structure file, read only when structuresEnabled is set.
+    QString structureFile;
+    bool structuresEnabled = false;
+    bool randomArt = false;
+};

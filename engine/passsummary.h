@@ -1,0 +1,38 @@
+#pragma once
+
+#include <QList>
+#include <QPoint>
+#include <QString>
+
+// What a pass did, for front ends that report on it (the command-line
+// tool's summary, tests).
+struct PassSummary
+{
+    enum class Outcome {
+        Completed,
+        // Stopped by the user; the previous map files are untouched.
+        Aborted,
+        // One of the two image checks failed; nothing was written.
+        InvalidImages,
+        // The output could not be written; errorText says why.
+        OutputFailed,
+    };
+
+    // A palette index that a table lacked when the pass met it.
+    struct MissingIndex
+    {
+        int index = 0;
+        qint64 cells = 0;
+        QPoint firstCell;
+    };
+
+    Outcome outcome = Outcome::InvalidImages;
+    QString errorText;
+    int mapNumber = 0;
+    int blocksWide = 0;
+    int blocksHigh = 0;
+    qint64 cells = 0;
+    qint64 staticsWritten = 0;
+    QList<MissingIndex> missingTerrain;
+    QList<MissingIndex> missingAltitude;
+};

@@ -1,0 +1,48 @@
+#include "testsupport.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTest>
+
+namespace TestSupport {
+
+void writeFile(const QString &path, const QByteArray &contents)
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile file(path);
+    QVERIFY2(file.open(QIODevice::WriteOnly), qPrintable(path));
+    file.write(contents);
+}
+
+QByteArray readFile(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    return file.readAll();
+}
+
+QImage paletteImage(int width, int height, const std::function<int(int, int)> &index)
+{
+    QImage image(width, height, QImage::Format_Indexed8);
+    QList<QRgb> colors;
+    for (int i = 0; i < 256; ++i)
+        colors << qRgb(i, 255 - i, (i * 7) & 0xff);
+    image.setColorTable(colors);
+    for (int y = 0; y < height; ++y) {
+        uchar *row = image.scanLine(y);
+        for (int x = 0; x < width; ++x)
+            row[x] = static_cast<uchar>(index(x, y));
+    }
+    return image;
+}
+
+void writePaletteImage(const QString &path, int width, int height,
+                       const std::function<int(int, int)> &index)
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QVERIFY2(paletteImage(width, height, index).save(path, "PNG"), qPrintable(path));
+}
+
+} // namespace TestSupport

@@ -1,0 +1,57 @@
+#pragma once
+
+#include "engine/passobserver.h"
+
+#include <QByteArray>
+#include <QImage>
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+
+namespace TestSupport {
+
+// Writes text to a file, creating its directories.
+void writeFile(const QString &path, const QByteArray &contents);
+QByteArray readFile(const QString &path);
+
+// An 8-bit paletted image with a gray palette whose pixel (x, y) has the
+// palette index index(x, y).
+QImage paletteImage(int width, int height, const std::function<int(int, int)> &index);
+void writePaletteImage(const QString &path, int width, int height,
+                       const std::function<int(int, int)> &index);
+
+} // namespace TestSupport
+
+// Keeps everything a pass reports, in order; cancels at a chosen progress
+// value to play a user pressing Abort.
+class RecordingObserver : public PassObserver
+{
+public:
+    void statusMessage(const QString &text) override { statusMessages << text; }
+    void warning(const QString &title, const QString &text) override
+    {
+        warnings << title + QLatin1String(": ") + text;
+    }
+    void error(const QString &text) override { errors << text; }
+    void progressStarted(int maximum) override { progressMaximum = maximum; }
+    void progressChanged(int value) override
+    {
+        progressValues << value;
+        if (cancelAtProgress >= 0 && value >= cancelAtProgress)
+            cancelled = true;
+    }
+    bool isCancelled() override { return cancelled; }
+    void progressFinished() override { ++progressFinishedCount; }
+    void trace(const QString &line) override { traceLines << line; }
+
+    QStringList statusMessages;
+    QStringList warnings;
+    QStringList errors;
+    QStringList traceLines;
+    QList<int> progressValues;
+    int progressMaximum = -1;
+    int progressFinishedCount = 0;
+    int cancelAtProgress = -1;
+    bool cancelled = false;
+};

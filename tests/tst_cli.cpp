@@ -1,0 +1,143 @@
+#include "testsupport.h"
+
+#include <QDir>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+// The command-line tool end to end, as a script would run it.
+class TestCli : public QObject
+{
+    Q_OBJECT
+
+private:
+    QTemporaryDir m_dir;
+
+    struct Run
+    {
+        int exitCode = -1;
+        QByteArray out;
+        QByteArray err;
+    };
+
+    Run run(const QStringList &arguments)
+    {
+        QProcess process;
+        process.start(QStringLiteral(MAPGENERATOR_CLI), arguments);
+        process.waitForFinished(60000);
+        return {process.exitCode(), process.readAllStandardOutput(),
+                process.readAllStandardError()};
+    }
+
+    QStringList generateArguments(const QString &dest)
+    {
+        return {QStringLiteral("generate"),
+                QStringLiteral("--data"),
+                m_dir.filePath(QStringLiteral("data")),
+                QStringLiteral("--terrain"),
+                m_dir.filePath(QStringLiteral("terrain.png")),
+                QStringLiteral("--altitude"),
+                m_dir.filePath(QStringLiteral("altitude.png")),
+                QStringLiteral("--dest"),
+                dest};
+    }
+
+private slots:
+    void initTestCase()
+    {
+        const QString data = m_dir.filePath(QStringLiteral("data"));
+        TestSupport::writeFile(data + QLatin1String("/system/terrain.xml"),
+                               "<T><Terrain ID='0' TileID='3' Random='True'/></T>");
+        TestSupport::writeFile(data + QLatin1String("/system/altitude.xml"),
+                               "<A><Altitude Key='0' Altitude='10'/></A>");
+        // Terrain index 5 is missing from terrain.xml in the east half.
+        TestSupport::writePaletteImage(m_dir.filePath(QStringLiteral("terrain.png")), 16, 16,
+                                       [](int x, int) { return x < 8 ? 0 : 5; });
+        TestSupport::writePaletteImage(m_dir.filePath(QStringLiteral("altitude.png")), 16, 16,
+                                       [](int, int) { return 0; });
+        TestSupport::writePaletteImage(m_dir.filePath(QStringLiteral("other.png")), 16, 8,
+                                       [](int, int) { return 0; });
+    }
+
+    void generatesAndSummarises()
+    {
+        const QString dest = m_dir.filePath(QStringLiteral("out"));
+        QDir().mkpath(dest);
+        const Run result =
+            run(generateArguments(dest) << QStringLiteral("--seed") << QStringLiteral("42"));
+        QCOMPARE(result.exitCode, 0);
+        QCOMPARE(result.out, QByteArray());
+        QVERIFY2(result.err.contains("Seed: 42"), result.err);
+        QVERIFY2(result.err.contains("Map 0: 2 x 2 blocks, 256 cells, 0 statics written"),
+                 result.err);
+        QVERIFY2(result.err.contains(
+                     "Terrain index 5 missing from terrain.xml: 128 cells, first at (8, 0)"),
+                 result.err);
+        QCOMPARE(QFileInfo(dest + QLatin1String("/map0.mul")).size(), 4 * 196);
+
+        // The same seed gives the same map; a different one does not.
+        const QByteArray first = TestSupport::readFile(dest + QLatin1String("/map0.mul"));
+        QCOMPARE(run(generateArguments(dest) << QStringLiteral("--seed") << QStringLiteral("42"))
+                     .exitCode,
+                 0);
+        QCOMPARE(TestSupport::readFile(dest + QLatin1String("/map0.mul")), first);
+        QCOMPARE(run(generateArguments(dest) << QStringLiteral("--seed") << QStringLiteral("43"))
+                     .exitCode,
+                 0);
+        QVERIFY(TestSupport::readFile(dest + QLatin1String("/map0.mul")) != first);
+    }
+
+    void quietPrintsNothing()
+    {
+        const QString dest = m_dir.filePath(QStringLiteral("quiet"));
+        QDir().mkpath(dest);
+        const Run result = run(generateArguments(dest) << QStringLiteral("--quiet"));
+        QCOMPARE(result.exitCode, 0);
+        QCOMPARE(result.out, QByteArray());
+        QCOMPARE(result.err, QByteArray());
+    }
+
+    void failures_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QByteArray>("message");
+        const QString dest = m_dir.filePath(QStringLiteral("failures"));
+        QDir().mkpath(dest);
+        const QString plainFile = m_dir.filePath(QStringLiteral("terrain.png"));
+
+        QTest::newRow("no command") << QStringList {} << 2 << QByteArray("Usage:");
+        QTest::newRow("unknown command")
+            << QStringList {QStringLiteral("paint")} << 2 << QByteArray("unknown command 'paint'");
+        QTest::newRow("missing option")
+            << QStringList {QStringLiteral("generate"), QStringLiteral("--data"), dest} << 2
+            << QByteArray("--terrain is required");
+        QTest::newRow("bad seed") << (generateArguments(dest)
+                                      << QStringLiteral("--seed") << QStringLiteral("-1"))
+                                  << 2 << QByteArray("--seed takes a whole number");
+        QStringList noData = generateArguments(dest);
+        noData[2] = m_dir.filePath(QStringLiteral("nowhere"));
+        QTest::newRow("data directory missing") << noData << 1 << QByteArray("does not exist");
+        QStringList mismatch = generateArguments(dest);
+        mismatch[6] = m_dir.filePath(QStringLiteral("other.png"));
+        QTest::newRow("size mismatch")
+            << mismatch << 1
+            << QByteArray("Size mismatch: Terrain and Altitude image files are different sizes");
+        QTest::newRow("destination is a file")
+            << generateArguments(plainFile) << 1 << QByteArray("terrain.png/map0.mul");
+    }
+
+    void failures()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(int, exitCode);
+        QFETCH(QByteArray, message);
+        const Run result = run(arguments);
+        QCOMPARE(result.exitCode, exitCode);
+        QVERIFY2(result.err.contains(message), result.err);
+        QCOMPARE(result.out, QByteArray());
+    }
+};
+
+QTEST_GUILESS_MAIN(TestCli)
+#include "tst_cli.moc"
