@@ -4,6 +4,7 @@
 #include "data/datadirectory.h"
 #include "data/maptables.h"
 #include "engine/glibcrandom.h"
+#include "engine/keygrid.h"
 #include "engine/mappass.h"
 #include "engine/passoptions.h"
 
@@ -136,7 +137,8 @@ int runGenerateCommand(const QStringList &arguments)
     GlibcRandom random(seed);
     ConsoleObserver::abortOnSignals();
     observer.statusMessage(QStringLiteral("Processing map"));
-    const PassSummary summary = processMap(tables, random, parser.value(terrainOption),
+    KeyGrid keyGrid;
+    const PassSummary summary = processMap(tables, keyGrid, random, parser.value(terrainOption),
                                            parser.value(altitudeOption), options, observer);
     switch (summary.outcome) {
     case PassSummary::Outcome::Completed:

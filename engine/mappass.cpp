@@ -2,11 +2,14 @@
 
 #include "data/maptables.h"
 #include "glibcrandom.h"
+#include "keygrid.h"
 #include "mapfiles.h"
 #include "mapfilewriter.h"
 #include "paletteimage.h"
 #include "passobserver.h"
 #include "passoptions.h"
+#include "transitionindex.h"
+#include "transitionresolver.h"
 
 #include <QDir>
 #include <QtEndian>
@@ -31,12 +34,16 @@ QString describeImage(const QString &role, const QString &path, const PaletteIma
 class MapPass
 {
 public:
-    MapPass(MapTables &tables, GlibcRandom &random, const PaletteImage &terrain,
-            const PaletteImage &altitude, PassObserver &observer, PassSummary &summary)
+    MapPass(MapTables &tables, KeyGrid &keyGrid, GlibcRandom &random, const PaletteImage &terrain,
+            const PaletteImage &altitude, const PassOptions &options, PassObserver &observer,
+            PassSummary &summary)
         : m_tables(tables),
+          m_keyGrid(keyGrid),
+          m_transitions(tables),
           m_random(random),
           m_terrain(terrain),
           m_altitude(altitude),
+          m_options(options),
           m_observer(observer),
           m_summary(summary)
     {
@@ -92,6 +99,9 @@ private:
         const int blockNumber = blockX * m_summary.blocksHigh + blockY;
         qToLittleEndian<qint32>(blockNumber, m_mapBlock);
         m_cellStatics.clear();
+        fillKeyGrid(m_keyGrid, blockX * MapFiles::cellsPerBlockSide,
+                    blockY * MapFiles::cellsPerBlockSide, m_summary.blocksWide,
+                    m_summary.blocksHigh, m_terrain);
 
         std::uint8_t *cellOut = m_mapBlock + 4;
         for (int k = 0; k < MapFiles::cellsPerBlockSide; ++k) {
@@ -117,14 +127,31 @@ private:
 
                 if (!m_tables.TerrainTable.contains(terrainIndex))
                     enterMissingTerrain(terrainIndex, x, y);
-                const std::uint16_t tileId = m_tables.TerrainTable.value(terrainIndex);
+                LandCell landCell {m_tables.TerrainTable.value(terrainIndex), z};
 
-                cellOut[0] = static_cast<std::uint8_t>(tileId);
-                cellOut[1] = static_cast<std::uint8_t>(tileId >> 8);
-                cellOut[2] = static_cast<std::uint8_t>(z);
+                const TransitionLookup lookup =
+                    findTransition(m_transitions, m_keyGrid, l, k, m_options.randomArt);
+                TransitionStatic transitionStatic;
+                resolveTransition(lookup, baseAltitude, randomFlag, m_random, landCell,
+                                  transitionStatic);
+
+                cellOut[0] = static_cast<std::uint8_t>(landCell.tileId);
+                cellOut[1] = static_cast<std::uint8_t>(landCell.tileId >> 8);
+                cellOut[2] = static_cast<std::uint8_t>(landCell.z);
                 cellOut += MapFiles::mapCellSize;
+
+                if (transitionStatic.present)
+                    appendStatic(transitionStatic.tileId, l, k, transitionStatic.z, 0);
             }
         }
+    }
+
+    void appendStatic(std::uint16_t tileId, int l, int k, std::int8_t z, std::uint16_t hue)
+    {
+        const std::size_t at = m_cellStatics.size();
+        m_cellStatics.resize(at + MapFiles::staticItemSize);
+        MapFiles::appendStaticItem(m_cellStatics.data() + at, tileId, static_cast<std::uint8_t>(l),
+                                   static_cast<std::uint8_t>(k), z, hue);
     }
 
     void enterMissingAltitude(std::uint8_t index, int x, int y)
@@ -144,9 +171,12 @@ private:
     }
 
     MapTables &m_tables;
+    KeyGrid &m_keyGrid;
+    const TransitionIndex m_transitions;
     GlibcRandom &m_random;
     const PaletteImage &m_terrain;
     const PaletteImage &m_altitude;
+    const PassOptions &m_options;
     PassObserver &m_observer;
     PassSummary &m_summary;
     std::uint8_t m_mapBlock[MapFiles::mapBlockSize] {};
@@ -155,9 +185,9 @@ private:
 
 } // namespace
 
-PassSummary processMap(MapTables &tables, GlibcRandom &random, const QString &terrainPath,
-                       const QString &altitudePath, const PassOptions &options,
-                       PassObserver &observer)
+PassSummary processMap(MapTables &tables, KeyGrid &keyGrid, GlibcRandom &random,
+                       const QString &terrainPath, const QString &altitudePath,
+                       const PassOptions &options, PassObserver &observer)
 {
     PassSummary summary;
     const PaletteImage terrain = PaletteImage::load(terrainPath);
@@ -193,7 +223,7 @@ PassSummary processMap(MapTables &tables, GlibcRandom &random, const QString &te
     }
 
     observer.progressStarted(summary.blocksWide * summary.blocksHigh);
-    MapPass pass(tables, random, terrain, altitude, observer, summary);
+    MapPass pass(tables, keyGrid, random, terrain, altitude, options, observer, summary);
     const bool written = pass.writeBlocks(writer);
     // Read once more after the loops, so an abort during the last block
     // column still counts.

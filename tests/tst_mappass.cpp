@@ -1,6 +1,7 @@
 #include "data/datadirectory.h"
 #include "data/maptables.h"
 #include "engine/glibcrandom.h"
+#include "engine/keygrid.h"
 #include "engine/mappass.h"
 #include "engine/passoptions.h"
 #include "testsupport.h"
@@ -76,6 +77,7 @@ class TestMapPass : public QObject
 private:
     QTemporaryDir m_dir;
     QString m_data, m_dest;
+    KeyGrid m_keyGrid;
 
     PassSummary generate(MapTables &tables, int width, int height, const IndexFunction &terrain,
                          const IndexFunction &altitude, unsigned seed, RecordingObserver &observer)
@@ -87,7 +89,7 @@ private:
         GlibcRandom random(seed);
         PassOptions options;
         options.destination = m_dest;
-        return processMap(tables, random, m_dir.filePath(QStringLiteral("terrain.png")),
+        return processMap(tables, m_keyGrid, random, m_dir.filePath(QStringLiteral("terrain.png")),
                           m_dir.filePath(QStringLiteral("altitude.png")), options, observer);
     }
 
@@ -266,8 +268,9 @@ private slots:
         RecordingObserver observer;
         PassOptions options;
         options.destination = m_dest;
-        const PassSummary summary = processMap(tables, random, m_dir.filePath(terrainFile),
-                                               m_dir.filePath(altitudeFile), options, observer);
+        const PassSummary summary =
+            processMap(tables, m_keyGrid, random, m_dir.filePath(terrainFile),
+                       m_dir.filePath(altitudeFile), options, observer);
         QCOMPARE(summary.outcome, PassSummary::Outcome::InvalidImages);
         QCOMPARE(observer.warnings, QStringList {warning});
         QVERIFY(observer.statusMessages.isEmpty());
@@ -288,7 +291,7 @@ private slots:
         RecordingObserver observer;
         PassOptions options;
         options.destination = m_dest;
-        QCOMPARE(processMap(tables, random, m_dir.filePath(QStringLiteral("gray.png")),
+        QCOMPARE(processMap(tables, m_keyGrid, random, m_dir.filePath(QStringLiteral("gray.png")),
                             m_dir.filePath(QStringLiteral("gray.png")), options, observer)
                      .outcome,
                  PassSummary::Outcome::Completed);

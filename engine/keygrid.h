@@ -1,0 +1,43 @@
+#pragma once
+
+#include <cstdint>
+
+class PaletteImage;
+
+// The terrain palette indexes around one block: the block's 8 x 8 cells with
+// a margin of two cells on the west and north sides and one on the east and
+// south, everything the transition keys of the block's cells need. Refilled
+// at the start of every block.
+class KeyGrid
+{
+public:
+    static constexpr int size = 11;
+
+    // Whether grid position (gx, gy), that is map position
+    // (originX + gx - 2, originY + gy - 2), lies in the processed area.
+    bool isInside(int gx, int gy) const
+    {
+        return gx >= m_firstInside[0] && gx <= m_lastInside[0] && gy >= m_firstInside[1]
+            && gy <= m_lastInside[1];
+    }
+
+    // The 4 x 4 indexes from (x - 2, y - 2) to (x + 1, y + 1) around the
+    // block's cell (l, k), rows first: the windows of all four keys of the
+    // cell. A position outside the processed area carries the cell's own
+    // index. Returns whether all sixteen are equal.
+    bool neighbourhood(int l, int k, std::uint8_t out[4][4]) const;
+
+private:
+    friend void fillKeyGrid(KeyGrid &grid, int originX, int originY, int blocksWide, int blocksHigh,
+                            const PaletteImage &terrain);
+
+    // Rows first; 0 outside the processed area.
+    std::uint8_t m_codes[size][size] {};
+    int m_firstInside[2] = {0, 0};
+    int m_lastInside[2] = {size - 1, size - 1};
+    bool m_allInside = true;
+};
+
+// Fills the grid for the block whose first cell is (originX, originY).
+void fillKeyGrid(KeyGrid &grid, int originX, int originY, int blocksWide, int blocksHigh,
+                 const PaletteImage &terrain);

@@ -1,0 +1,67 @@
+#pragma once
+
+#include "packedkey.h"
+
+#include <vector>
+
+// An open-addressing hash map from PackedKey to a pointer, built once and
+// then only read: lookups in the per-cell loop stay free of strings and of
+// allocation.
+template<typename Value> class PackedKeyMap
+{
+public:
+    void reserve(std::size_t count)
+    {
+        if (count == 0) {
+            m_slots.clear();
+            return;
+        }
+        std::size_t capacity = 16;
+        while (capacity < count * 2)
+            capacity *= 2;
+        m_slots.assign(capacity, Slot {});
+        m_mask = capacity - 1;
+    }
+
+    // Inserts or replaces; reserve() must have made room.
+    void insert(PackedKey key, const Value *value)
+    {
+        for (std::size_t i = hash(key) & m_mask;; i = (i + 1) & m_mask) {
+            Slot &slot = m_slots[i];
+            if (!slot.value || slot.key == key) {
+                slot.key = key;
+                slot.value = value;
+                return;
+            }
+        }
+    }
+
+    const Value *find(PackedKey key) const
+    {
+        if (m_slots.empty())
+            return nullptr;
+        for (std::size_t i = hash(key) & m_mask;; i = (i + 1) & m_mask) {
+            const Slot &slot = m_slots[i];
+            if (!slot.value || slot.key == key)
+                return slot.value;
+        }
+    }
+
+    bool isEmpty() const { return m_slots.empty(); }
+
+private:
+    struct Slot
+    {
+        PackedKey key;
+        const Value *value = nullptr;
+    };
+
+    static std::size_t hash(PackedKey key)
+    {
+        std::uint64_t h = (key.head ^ (std::uint64_t(key.tail) << 3)) * 0x9e3779b97f4a7c15ull;
+        return static_cast<std::size_t>(h ^ (h >> 29));
+    }
+
+    std::vector<Slot> m_slots;
+    std::size_t m_mask = 0;
+};

@@ -1,0 +1,52 @@
+#pragma once
+
+#include "data/staticset.h"
+#include "data/transitioninfo.h"
+#include "packedkeymap.h"
+
+#include <array>
+#include <vector>
+
+struct MapTables;
+
+// What a general transition key selects: its definition, if the general
+// table holds the key, and the static set that its definition names, if
+// that set is loaded.
+struct MainKeyEntry
+{
+    const TransitionInfo *info = nullptr;
+    const StaticSet *staticSet = nullptr;
+    QString staticSetName;
+};
+
+// The transition tables keyed by packed keys, built once before a pass so
+// that the per-cell lookups compare integers. Keys compare exactly as their
+// text would; a HashKey that no window can produce is left out. Points into
+// the tables, which must not change while the index is in use.
+class TransitionIndex
+{
+public:
+    explicit TransitionIndex(const MapTables &tables);
+
+    const TransitionInfo *corner(PackedKey key) const { return m_corner.find(key); }
+    const TransitionInfo *left(PackedKey key) const { return m_left.find(key); }
+    const TransitionInfo *top(PackedKey key) const { return m_top.find(key); }
+    const MainKeyEntry *main(PackedKey key) const { return m_main.find(key); }
+
+    // The same lookups for a window of nine equal indexes, the common case.
+    const TransitionInfo *uniformCorner(std::uint8_t index) const { return m_uniformCorner[index]; }
+    const TransitionInfo *uniformLeft(std::uint8_t index) const { return m_uniformLeft[index]; }
+    const TransitionInfo *uniformTop(std::uint8_t index) const { return m_uniformTop[index]; }
+    const MainKeyEntry *uniformMain(std::uint8_t index) const { return m_uniformMain[index]; }
+
+private:
+    PackedKeyMap<TransitionInfo> m_corner;
+    PackedKeyMap<TransitionInfo> m_left;
+    PackedKeyMap<TransitionInfo> m_top;
+    PackedKeyMap<MainKeyEntry> m_main;
+    std::vector<MainKeyEntry> m_mainEntries;
+    std::array<const TransitionInfo *, 256> m_uniformCorner {};
+    std::array<const TransitionInfo *, 256> m_uniformLeft {};
+    std::array<const TransitionInfo *, 256> m_uniformTop {};
+    std::array<const MainKeyEntry *, 256> m_uniformMain {};
+};

@@ -1,0 +1,20 @@
+#pragma once
+
+#include "data/maptables.h"
+
+#include <QByteArray>
+#include <QImage>
+
+// The generation rules written out as plainly as they read: text keys built
+// per cell, lookups in the string-keyed tables, draws from the C library's
+// own rand(). The engine's output is compared with this model, which shares
+// none of its code.
+struct ReferenceOutput
+{
+    QByteArray map;
+    QByteArray index;
+    QByteArray statics;
+};
+
+ReferenceOutput referenceMap(MapTables tables, const QImage &terrain, const QImage &altitude,
+                             unsigned seed, bool randomArt);
