@@ -132,7 +132,8 @@ int main(int argc, char *argv[])
         pair.entries << StaticEntry {quint16(5100 + i), 0, 0, 0, 0}
                      << StaticEntry {quint16(5200 + i), 1, 0, 5, 0};
         set.groups << single << pair;
-        set.weightedGroups << 0 << 0 << 0 << 1;
+        set.weightedGroups.append(0, 3);
+        set.weightedGroups.append(1, 1);
         tables.StaticSetTable.insert(QStringLiteral("SET%1.XML").arg(i), set);
     }
 

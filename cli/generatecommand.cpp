@@ -42,6 +42,9 @@ void printSummary(QTextStream &err, const PassSummary &summary, std::uint32_t se
         err << "Altitude index " << missing.index << " missing from altitude.xml: " << missing.cells
             << " cells, first at (" << missing.firstCell.x() << ", " << missing.firstCell.y()
             << ")\n";
+    for (const auto &decorated : summary.decoratedCells)
+        err << "Static set " << decorated.staticSet << " decorated " << decorated.cells
+            << " cells\n";
     err << "Elapsed: " << QString::number(elapsedMs / 1000.0, 'f', 3) << " s" << Qt::endl;
 }
 
@@ -132,7 +135,9 @@ int runGenerateCommand(const QStringList &arguments)
     timer.start();
     MapTables tables;
     observer.statusMessage(QStringLiteral("Loading transition data"));
-    loadDataDirectory(tables, dataDirectory);
+    loadDataDirectory(tables, dataDirectory, [&err](const QString &message) {
+        err << "warning: " << message << Qt::endl;
+    });
 
     GlibcRandom random(seed);
     ConsoleObserver::abortOnSignals();

@@ -2,6 +2,7 @@
 
 #include "altitudetable.h"
 #include "maptables.h"
+#include "staticsetfile.h"
 #include "terraintable.h"
 #include "transitiondirectory.h"
 #include "transitionfile.h"
@@ -16,6 +17,5 @@ void loadDataDirectory(MapTables &tables, const QString &dataDirectory,
     // Loaded after the scan, so its definitions override every subdirectory's.
     loadTransitionFile(tables, dataDirectory + QLatin1String("/transitions/common.xml"),
                        TransitionKind::General);
-    // The static sets, loaded last, report through onStaticSetMessage.
-    Q_UNUSED(onStaticSetMessage);
+    scanStaticSetDirectory(tables, dataDirectory + QLatin1String("/statics/"), onStaticSetMessage);
 }

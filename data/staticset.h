@@ -26,14 +26,35 @@ struct StaticGroup
     bool operator==(const StaticGroup &) const = default;
 };
 
+// The list of group indexes in which each group index k appears freq(k)
+// times, so that a uniform draw from it picks a group with probability
+// proportional to its weight. Kept as running totals rather than spelled
+// out, so that a weight of two billion costs no memory; at() answers
+// exactly as the spelled-out list would.
+class WeightedGroups
+{
+public:
+    // Appends groupIndex weight times; a weight of 0 or less adds nothing.
+    void append(int groupIndex, int weight);
+
+    qint64 count() const { return m_totals.isEmpty() ? 0 : m_totals.constLast(); }
+    bool isEmpty() const { return count() == 0; }
+    // The group index at position 0 <= position < count().
+    int at(qint64 position) const;
+
+    bool operator==(const WeightedGroups &) const = default;
+
+private:
+    QList<qint64> m_totals; // running total of the weights up to each group
+    QList<int> m_groups;
+};
+
 struct StaticSet
 {
     // Percentage: a cell is tried when a draw modulo 100 is below it.
     int chance = 0;
     QList<StaticGroup> groups;
-    // Each group index k appears freq(k) times, so a uniform draw from this
-    // list picks a group with probability proportional to its weight.
-    QList<std::uint16_t> weightedGroups;
+    WeightedGroups weightedGroups;
 
     bool operator==(const StaticSet &) const = default;
 };

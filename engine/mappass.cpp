@@ -8,6 +8,7 @@
 #include "paletteimage.h"
 #include "passobserver.h"
 #include "passoptions.h"
+#include "randomstatics.h"
 #include "transitionindex.h"
 #include "transitionresolver.h"
 
@@ -48,6 +49,7 @@ public:
           m_summary(summary)
     {
         m_cellStatics.reserve(MapFiles::cellsPerBlock * 4 * MapFiles::staticItemSize);
+        m_decoratedCells.assign(m_transitions.staticSetNames().size(), 0);
     }
 
     // Writes every block in block order; false when the writer failed.
@@ -68,6 +70,15 @@ public:
             }
         }
         return true;
+    }
+
+    void countDecoratedCells()
+    {
+        for (std::size_t i = 0; i < m_decoratedCells.size(); ++i) {
+            if (m_decoratedCells[i] > 0)
+                m_summary.decoratedCells.append(
+                    {m_transitions.staticSetNames().at(qsizetype(i)), m_decoratedCells[i]});
+        }
     }
 
     // Cell counts of the indexes that were missing, over the processed area.
@@ -142,6 +153,12 @@ private:
 
                 if (transitionStatic.present)
                     appendStatic(transitionStatic.tileId, l, k, transitionStatic.z, 0);
+
+                if (m_options.randomArt
+                    && placeRandomStatics(m_transitions, lookup.main, m_random, l, k, landCell.z,
+                                          m_cellStatics, m_observer)
+                        > 0)
+                    ++m_decoratedCells[lookup.main->staticSetId];
             }
         }
     }
@@ -181,6 +198,7 @@ private:
     PassSummary &m_summary;
     std::uint8_t m_mapBlock[MapFiles::mapBlockSize] {};
     std::vector<std::uint8_t> m_cellStatics;
+    std::vector<qint64> m_decoratedCells;
 };
 
 } // namespace
@@ -238,6 +256,7 @@ PassSummary processMap(MapTables &tables, KeyGrid &keyGrid, GlibcRandom &random,
         summary.outcome = PassSummary::Outcome::Completed;
     }
     pass.countMissingCells();
+    pass.countDecoratedCells();
     observer.progressFinished();
     if (summary.outcome == PassSummary::Outcome::OutputFailed)
         observer.error(summary.errorText);

@@ -26,6 +26,13 @@ struct PassSummary
         QPoint firstCell;
     };
 
+    // Cells that received a group of statics from a static set.
+    struct DecoratedCells
+    {
+        QString staticSet;
+        qint64 cells = 0;
+    };
+
     Outcome outcome = Outcome::InvalidImages;
     QString errorText;
     int mapNumber = 0;
@@ -35,4 +42,5 @@ struct PassSummary
     qint64 staticsWritten = 0;
     QList<MissingIndex> missingTerrain;
     QList<MissingIndex> missingAltitude;
+    QList<DecoratedCells> decoratedCells;
 };

@@ -32,7 +32,11 @@ TransitionIndex::TransitionIndex(const MapTables &tables)
             continue;
         MainKeyEntry &entry = entries[it.key()];
         entry.staticSet = &set.value();
-        entry.staticSetName = it.value();
+        entry.staticSetId = int(m_staticSetNames.indexOf(it.value()));
+        if (entry.staticSetId < 0) {
+            entry.staticSetId = int(m_staticSetNames.size());
+            m_staticSetNames.append(it.value());
+        }
     }
     m_mainEntries.reserve(entries.size());
     QList<PackedKey> keys;

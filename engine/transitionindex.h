@@ -16,7 +16,8 @@ struct MainKeyEntry
 {
     const TransitionInfo *info = nullptr;
     const StaticSet *staticSet = nullptr;
-    QString staticSetName;
+    // Position of the set's name in TransitionIndex::staticSetNames().
+    int staticSetId = -1;
 };
 
 // The transition tables keyed by packed keys, built once before a pass so
@@ -39,12 +40,16 @@ public:
     const TransitionInfo *uniformTop(std::uint8_t index) const { return m_uniformTop[index]; }
     const MainKeyEntry *uniformMain(std::uint8_t index) const { return m_uniformMain[index]; }
 
+    // The names of the static sets that some key selects.
+    const QStringList &staticSetNames() const { return m_staticSetNames; }
+
 private:
     PackedKeyMap<TransitionInfo> m_corner;
     PackedKeyMap<TransitionInfo> m_left;
     PackedKeyMap<TransitionInfo> m_top;
     PackedKeyMap<MainKeyEntry> m_main;
     std::vector<MainKeyEntry> m_mainEntries;
+    QStringList m_staticSetNames;
     std::array<const TransitionInfo *, 256> m_uniformCorner {};
     std::array<const TransitionInfo *, 256> m_uniformLeft {};
     std::array<const TransitionInfo *, 256> m_uniformTop {};

@@ -108,7 +108,34 @@ ReferenceOutput referenceMap(MapTables tables, const QImage &terrain, const QIma
                     out.map.append(char(z));
                     if (hasStatic)
                         addStatic(staticTile, l, k, staticZ, 0);
-                    Q_UNUSED(randomArt);
+
+                    if (!randomArt || !tables.TransitionFileTable.contains(mainKey))
+                        continue;
+                    const QString name = tables.TransitionFileTable.value(mainKey);
+                    if (!tables.StaticSetTable.contains(name))
+                        continue;
+                    const StaticSet set = tables.StaticSetTable.value(name);
+                    if (std::rand() % 100 >= set.chance)
+                        continue;
+                    QList<int> weighted;
+                    for (int g = 0; g < set.groups.size(); ++g)
+                        for (int i = 0; i < set.groups[g].freq; ++i)
+                            weighted << g;
+                    if (weighted.isEmpty())
+                        continue;
+                    const StaticGroup group = set.groups[weighted[std::rand() % weighted.size()]];
+                    bool fits = true;
+                    for (const StaticEntry &entry : group.entries)
+                        fits = fits && l + entry.x >= 0 && l + entry.x <= 7 && k + entry.y >= 0
+                            && k + entry.y <= 7;
+                    if (!fits)
+                        continue;
+                    for (const StaticEntry &entry : group.entries) {
+                        if (entry.tileId == 0)
+                            out.trace << QStringLiteral("UNUSED found in set ") + name;
+                        addStatic(entry.tileId, l + entry.x, k + entry.y, wrap(z + entry.z),
+                                  entry.hue);
+                    }
                 }
             }
             append32(out.index, statics.isEmpty() ? -1 : qint32(out.statics.size()));

@@ -4,6 +4,7 @@
 
 #include <QByteArray>
 #include <QImage>
+#include <QStringList>
 
 // The generation rules written out as plainly as they read: text keys built
 // per cell, lookups in the string-keyed tables, draws from the C library's
@@ -14,6 +15,7 @@ struct ReferenceOutput
     QByteArray map;
     QByteArray index;
     QByteArray statics;
+    QStringList trace;
 };
 
 ReferenceOutput referenceMap(MapTables tables, const QImage &terrain, const QImage &altitude,
