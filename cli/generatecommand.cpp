@@ -3,6 +3,7 @@
 #include "consoleobserver.h"
 #include "data/datadirectory.h"
 #include "data/maptables.h"
+#include "data/structurestatics.h"
 #include "engine/glibcrandom.h"
 #include "engine/mappass.h"
 #include "engine/passoptions.h"
@@ -136,8 +137,10 @@ int runGenerateCommand(const QStringList &arguments)
     GlibcRandom random(seed);
     ConsoleObserver::abortOnSignals();
     observer.statusMessage(QStringLiteral("Processing map"));
-    const PassSummary summary = processMap(tables, random, parser.value(terrainOption),
-                                           parser.value(altitudeOption), options, observer);
+    StructureStatics structureStatics;
+    const PassSummary summary =
+        processMap(tables, structureStatics, random, parser.value(terrainOption),
+                   parser.value(altitudeOption), options, observer);
     switch (summary.outcome) {
     case PassSummary::Outcome::Completed:
         if (!quiet)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "data/structurestatics.h"
 #include "passsummary.h"
 
 #include <QString>
@@ -12,8 +13,10 @@ class PassObserver;
 // Turns the terrain and altitude images into the map, index and statics
 // files in options.destination. Palette indexes that the terrain or altitude
 // tables lack are entered into them (tile id 0, altitude 0) and reported
-// once. Every random draw comes from the given generator, in a fixed order,
+// once. structureStatics is emptied and, with structures enabled, refilled
+// from options.structureFile; each block's structure statics go ahead of its
+// own. Every random draw comes from the given generator, in a fixed order,
 // so a seed always gives the same map.
-PassSummary processMap(MapTables &tables, GlibcRandom &random, const QString &terrainPath,
-                       const QString &altitudePath, const PassOptions &options,
-                       PassObserver &observer);
+PassSummary processMap(MapTables &tables, StructureStatics &structureStatics, GlibcRandom &random,
+                       const QString &terrainPath, const QString &altitudePath,
+                       const PassOptions &options, PassObserver &observer);
