@@ -28,12 +28,16 @@ int usage(QTextStream &err, const QString &problem)
     return usageError;
 }
 
-void printSummary(QTextStream &err, const PassSummary &summary, std::uint32_t seed,
-                  qint64 elapsedMs)
+void printSummary(QTextStream &err, const PassSummary &summary, const PassOptions &options,
+                  std::uint32_t seed, qint64 elapsedMs)
 {
     err << "Map " << summary.mapNumber << ": " << summary.blocksWide << " x " << summary.blocksHigh
         << " blocks, " << summary.cells << " cells, " << summary.staticsWritten
         << " statics written (seed " << seed << ")\n";
+    if (options.structuresEnabled)
+        err << "Structures: " << summary.structurePlacements << " placements read, "
+            << summary.structureObjectsStamped << " objects stamped, "
+            << summary.structureObjectsOffMap << " objects dropped off the map\n";
     for (const auto &missing : summary.missingTerrain)
         err << "Terrain index " << missing.index << " missing from terrain.xml: " << missing.cells
             << " cells, first at (" << missing.firstCell.x() << ", " << missing.firstCell.y()
@@ -144,7 +148,7 @@ int runGenerateCommand(const QStringList &arguments)
     switch (summary.outcome) {
     case PassSummary::Outcome::Completed:
         if (!quiet)
-            printSummary(err, summary, seed, timer.elapsed());
+            printSummary(err, summary, options, seed, timer.elapsed());
         return success;
     case PassSummary::Outcome::Aborted:
         err << "error: interrupted; the previous map files in "
