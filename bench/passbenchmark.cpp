@@ -5,6 +5,7 @@
 //     build/bin/mapgenerator-passbench [--size N] [--random-art]
 
 #include "data/maptables.h"
+#include "data/structurestatics.h"
 #include "engine/glibcrandom.h"
 #include "engine/keygrid.h"
 #include "engine/mappass.h"
@@ -147,12 +148,13 @@ int main(int argc, char *argv[])
     options.destination = dir.path();
     options.randomArt = parser.isSet(randomArtOption);
     KeyGrid keyGrid;
+    StructureStatics structureStatics;
     GlibcRandom random(1);
     SilentObserver observer;
     QElapsedTimer timer;
     timer.start();
-    const PassSummary summary =
-        processMap(tables, keyGrid, random, terrainPath, altitudePath, options, observer);
+    const PassSummary summary = processMap(tables, structureStatics, keyGrid, random, terrainPath,
+                                           altitudePath, options, observer);
     const double seconds = timer.nsecsElapsed() / 1e9;
     out << size << " x " << size << " cells, " << tables.TransitionTable.size() << " general and "
         << tables.LeftTransitionTable.size() << " left transitions, random art "

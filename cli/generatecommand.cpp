@@ -3,6 +3,7 @@
 #include "consoleobserver.h"
 #include "data/datadirectory.h"
 #include "data/maptables.h"
+#include "data/structurestatics.h"
 #include "engine/glibcrandom.h"
 #include "engine/keygrid.h"
 #include "engine/mappass.h"
@@ -28,12 +29,16 @@ int usage(QTextStream &err, const QString &problem)
     return usageError;
 }
 
-void printSummary(QTextStream &err, const PassSummary &summary, std::uint32_t seed,
-                  qint64 elapsedMs)
+void printSummary(QTextStream &err, const PassSummary &summary, const PassOptions &options,
+                  std::uint32_t seed, qint64 elapsedMs)
 {
     err << "Map " << summary.mapNumber << ": " << summary.blocksWide << " x " << summary.blocksHigh
         << " blocks, " << summary.cells << " cells, " << summary.staticsWritten
         << " statics written (seed " << seed << ")\n";
+    if (options.structuresEnabled)
+        err << "Structures: " << summary.structurePlacements << " placements read, "
+            << summary.structureObjectsStamped << " objects stamped, "
+            << summary.structureObjectsOffMap << " objects dropped off the map\n";
     for (const auto &missing : summary.missingTerrain)
         err << "Terrain index " << missing.index << " missing from terrain.xml: " << missing.cells
             << " cells, first at (" << missing.firstCell.x() << ", " << missing.firstCell.y()
@@ -143,12 +148,14 @@ int runGenerateCommand(const QStringList &arguments)
     ConsoleObserver::abortOnSignals();
     observer.statusMessage(QStringLiteral("Processing map"));
     KeyGrid keyGrid;
-    const PassSummary summary = processMap(tables, keyGrid, random, parser.value(terrainOption),
-                                           parser.value(altitudeOption), options, observer);
+    StructureStatics structureStatics;
+    const PassSummary summary =
+        processMap(tables, structureStatics, keyGrid, random, parser.value(terrainOption),
+                   parser.value(altitudeOption), options, observer);
     switch (summary.outcome) {
     case PassSummary::Outcome::Completed:
         if (!quiet)
-            printSummary(err, summary, seed, timer.elapsed());
+            printSummary(err, summary, options, seed, timer.elapsed());
         return success;
     case PassSummary::Outcome::Aborted:
         err << "error: interrupted; the previous map files in "

@@ -1,6 +1,7 @@
 #include "mappass.h"
 
 #include "data/maptables.h"
+#include "data/structurefile.h"
 #include "glibcrandom.h"
 #include "keygrid.h"
 #include "mapfiles.h"
@@ -32,6 +33,32 @@ QString describeImage(const QString &role, const QString &path, const PaletteIma
         .arg(image.depth());
 }
 
+// Stamps the structure file; false when its objects alone would outgrow the
+// statics file, which no write could then succeed with.
+bool prepareStructures(MapTables &tables, StructureStatics &structureStatics,
+                       const PaletteImage &altitude, const PassOptions &options,
+                       PassObserver &observer, PassSummary &summary)
+{
+    observer.statusMessage(QStringLiteral("Preparing structures"));
+    StructureStamper stamper(tables, structureStatics, altitude, summary.blocksWide,
+                             summary.blocksHigh,
+                             [&observer](const QString &line) { observer.trace(line); });
+    stamper.loadStructureFile(options.structureFile);
+    summary.structurePlacements = stamper.placementsRead();
+    summary.structureObjectsStamped = stamper.objectsStamped();
+    summary.structureObjectsOffMap = stamper.objectsOffMap();
+    if (!stamper.outgrewStaticsFile())
+        return true;
+    structureStatics.clear();
+    summary.outcome = PassSummary::Outcome::OutputFailed;
+    summary.errorText =
+        QStringLiteral("%1: the structures alone would make the statics file grow beyond 2 GiB, "
+                       "which the index file cannot address; place fewer structures.")
+            .arg(QDir::toNativeSeparators(options.structureFile));
+    observer.error(summary.errorText);
+    return false;
+}
+
 class MapPass
 {
 public:
@@ -52,8 +79,9 @@ public:
         m_decoratedCells.assign(m_transitions.staticSetNames().size(), 0);
     }
 
-    // Writes every block in block order; false when the writer failed.
-    bool writeBlocks(MapFileWriter &writer)
+    // Writes every block in block order, each block's structure statics
+    // first; false when the writer failed.
+    bool writeBlocks(MapFileWriter &writer, const StructureStatics &structureStatics)
     {
         const int blocksWide = m_summary.blocksWide;
         const int blocksHigh = m_summary.blocksHigh;
@@ -63,10 +91,12 @@ public:
                 return true;
             for (int blockY = 0; blockY < blocksHigh; ++blockY) {
                 processBlock(blockX, blockY);
-                if (!writer.writeBlock(m_mapBlock, QByteArray(), m_cellStatics.data(),
+                const QByteArray structures = structureStatics.value(blockX * blocksHigh + blockY);
+                if (!writer.writeBlock(m_mapBlock, structures, m_cellStatics.data(),
                                        static_cast<qsizetype>(m_cellStatics.size())))
                     return false;
-                m_summary.staticsWritten += m_cellStatics.size() / MapFiles::staticItemSize;
+                m_summary.staticsWritten +=
+                    (structures.size() + m_cellStatics.size()) / MapFiles::staticItemSize;
             }
         }
         return true;
@@ -203,11 +233,14 @@ private:
 
 } // namespace
 
-PassSummary processMap(MapTables &tables, KeyGrid &keyGrid, GlibcRandom &random,
-                       const QString &terrainPath, const QString &altitudePath,
+PassSummary processMap(MapTables &tables, StructureStatics &structureStatics, KeyGrid &keyGrid,
+                       GlibcRandom &random, const QString &terrainPath, const QString &altitudePath,
                        const PassOptions &options, PassObserver &observer)
 {
     PassSummary summary;
+    // Also a pass that stops at the image checks leaves no structures of an
+    // earlier map behind.
+    structureStatics.clear();
     const PaletteImage terrain = PaletteImage::load(terrainPath);
     const PaletteImage altitude = PaletteImage::load(altitudePath);
     const QString imageDetails = describeImage(QStringLiteral("Terrain"), terrainPath, terrain)
@@ -230,6 +263,9 @@ PassSummary processMap(MapTables &tables, KeyGrid &keyGrid, GlibcRandom &random,
     summary.mapNumber = MapFiles::mapNumber(summary.blocksHigh);
     summary.cells = qint64(summary.blocksWide) * summary.blocksHigh * MapFiles::cellsPerBlock;
 
+    if (options.structuresEnabled
+        && !prepareStructures(tables, structureStatics, altitude, options, observer, summary))
+        return summary;
     observer.statusMessage(QStringLiteral("Processing Map"));
 
     MapFileWriter writer;
@@ -242,7 +278,7 @@ PassSummary processMap(MapTables &tables, KeyGrid &keyGrid, GlibcRandom &random,
 
     observer.progressStarted(summary.blocksWide * summary.blocksHigh);
     MapPass pass(tables, keyGrid, random, terrain, altitude, options, observer, summary);
-    const bool written = pass.writeBlocks(writer);
+    const bool written = pass.writeBlocks(writer, structureStatics);
     // Read once more after the loops, so an abort during the last block
     // column still counts.
     if (written && observer.isCancelled()) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "data/structurestatics.h"
 #include "passsummary.h"
 
 #include <QString>
@@ -13,9 +14,11 @@ class PassObserver;
 // Turns the terrain and altitude images into the map, index and statics
 // files in options.destination. Palette indexes that the terrain or altitude
 // tables lack are entered into them (tile id 0, altitude 0) and reported
-// once. Every random draw comes from the given generator, in a fixed order,
-// so a seed always gives the same map. keyGrid is the pass's scratch grid of
-// terrain indexes around the current block.
-PassSummary processMap(MapTables &tables, KeyGrid &keyGrid, GlibcRandom &random,
-                       const QString &terrainPath, const QString &altitudePath,
+// once. structureStatics is emptied and, with structures enabled, refilled
+// from options.structureFile; each block's structure statics go ahead of its
+// own. keyGrid is the pass's scratch grid of terrain indexes around the
+// current block. Every random draw comes from the given generator, in a
+// fixed order, so a seed always gives the same map.
+PassSummary processMap(MapTables &tables, StructureStatics &structureStatics, KeyGrid &keyGrid,
+                       GlibcRandom &random, const QString &terrainPath, const QString &altitudePath,
                        const PassOptions &options, PassObserver &observer);

@@ -39,7 +39,13 @@ struct PassSummary
     int blocksWide = 0;
     int blocksHigh = 0;
     qint64 cells = 0;
+    // Structure statics included.
     qint64 staticsWritten = 0;
+    // With structures enabled: MLT placements read, objects stamped into
+    // blocks and objects that fell outside the map.
+    int structurePlacements = 0;
+    qint64 structureObjectsStamped = 0;
+    qint64 structureObjectsOffMap = 0;
     QList<MissingIndex> missingTerrain;
     QList<MissingIndex> missingAltitude;
     QList<DecoratedCells> decoratedCells;

@@ -87,6 +87,43 @@ private slots:
         QVERIFY(TestSupport::readFile(dest + QLatin1String("/map0.mul")) != first);
     }
 
+    void structuresTakeEffect()
+    {
+        const QString dest = m_dir.filePath(QStringLiteral("structures"));
+        QDir().mkpath(dest);
+        // Tile 0x0203 one above the ground, one object east of the map and
+        // an invisible one.
+        const QString tiles = m_dir.filePath(QStringLiteral("tower.bin"));
+        TestSupport::writeFile(tiles,
+                               QByteArray::fromHex("00000000"
+                                                   "030200000000010001000000"
+                                                   "090014000000000001000000"
+                                                   "040001000100000000000000"));
+        const QString structures = m_dir.filePath(QStringLiteral("structures.xml"));
+        TestSupport::writeFile(structures,
+                               "<S><MLT><Location X='3' Y='4'/><File>" + tiles.toUtf8()
+                                   + "</File></MLT></S>");
+
+        const Run result =
+            run(generateArguments(dest) << QStringLiteral("--structures") << structures
+                                        << QStringLiteral("--seed") << QStringLiteral("1"));
+        QCOMPARE(result.exitCode, 0);
+        QCOMPARE(result.out,
+                 QByteArray("visible flas was 1 and useInvisible is 0\n"
+                            "visible flas was 1 and useInvisible is 0\n"
+                            "visible flas was 0 and useInvisible is 0\n"));
+        QVERIFY2(result.err.contains("Preparing structures"), result.err);
+        QVERIFY2(result.err.contains("1 statics written"), result.err);
+        QVERIFY2(result.err.contains("Structures: 1 placements read, 1 objects stamped, 1 objects "
+                                     "dropped off the map"),
+                 result.err);
+        // Altitude 10 plus the record's 1.
+        QCOMPARE(TestSupport::readFile(dest + QLatin1String("/statics0.mul")).toHex(),
+                 QByteArray("030203040b0000"));
+        QCOMPARE(TestSupport::readFile(dest + QLatin1String("/staidx0.mul")).left(12).toHex(),
+                 QByteArray("000000000700000000000000"));
+    }
+
     void quietPrintsNothing()
     {
         const QString dest = m_dir.filePath(QStringLiteral("quiet"));

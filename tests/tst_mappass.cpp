@@ -68,6 +68,18 @@ QByteArray emptyIndexFile(int blocks)
     return QByteArray::fromHex("ffffffff0000000000000000").repeated(blocks);
 }
 
+// A structure tile file: the 4-byte header, then records of tile id, x, y,
+// z, visible and hue, each 16 bits.
+QByteArray tileFile(const QList<QList<int>> &records)
+{
+    QByteArray bytes("HDR!");
+    for (const QList<int> &record : records) {
+        for (int value : record)
+            bytes.append(char(value & 0xff)).append(char((value >> 8) & 0xff));
+    }
+    return bytes;
+}
+
 } // namespace
 
 class TestMapPass : public QObject
@@ -78,18 +90,20 @@ private:
     QTemporaryDir m_dir;
     QString m_data, m_dest;
     KeyGrid m_keyGrid;
+    StructureStatics m_structures;
 
     PassSummary generate(MapTables &tables, int width, int height, const IndexFunction &terrain,
-                         const IndexFunction &altitude, unsigned seed, RecordingObserver &observer)
+                         const IndexFunction &altitude, unsigned seed, RecordingObserver &observer,
+                         PassOptions options = {})
     {
         TestSupport::writePaletteImage(m_dir.filePath(QStringLiteral("terrain.png")), width, height,
                                        terrain);
         TestSupport::writePaletteImage(m_dir.filePath(QStringLiteral("altitude.png")), width,
                                        height, altitude);
         GlibcRandom random(seed);
-        PassOptions options;
         options.destination = m_dest;
-        return processMap(tables, m_keyGrid, random, m_dir.filePath(QStringLiteral("terrain.png")),
+        return processMap(tables, m_structures, m_keyGrid, random,
+                          m_dir.filePath(QStringLiteral("terrain.png")),
                           m_dir.filePath(QStringLiteral("altitude.png")), options, observer);
     }
 
@@ -101,6 +115,28 @@ private:
     }
 
     QByteArray output(const QString &name) { return TestSupport::readFile(m_dest + '/' + name); }
+
+    // Options that stamp one placement of the given tile records.
+    PassOptions structureOptions(int x, int y, int anchorX, int anchorY,
+                                 const QList<QList<int>> &records)
+    {
+        const QString tiles = m_dir.filePath(QStringLiteral("structures/house.bin"));
+        TestSupport::writeFile(tiles, tileFile(records));
+        PassOptions options;
+        options.structuresEnabled = true;
+        options.structureFile = m_dir.filePath(QStringLiteral("structures/structures.xml"));
+        TestSupport::writeFile(options.structureFile,
+                               QStringLiteral("<Structures><MLT><Location X='%1' Y='%2' "
+                                              "OffsetX='%3' OffsetY='%4'/><File>%5</File></MLT>"
+                                              "</Structures>")
+                                   .arg(x)
+                                   .arg(y)
+                                   .arg(anchorX)
+                                   .arg(anchorY)
+                                   .arg(tiles)
+                                   .toUtf8());
+        return options;
+    }
 
 private slots:
     void initTestCase()
@@ -269,7 +305,7 @@ private slots:
         PassOptions options;
         options.destination = m_dest;
         const PassSummary summary =
-            processMap(tables, m_keyGrid, random, m_dir.filePath(terrainFile),
+            processMap(tables, m_structures, m_keyGrid, random, m_dir.filePath(terrainFile),
                        m_dir.filePath(altitudeFile), options, observer);
         QCOMPARE(summary.outcome, PassSummary::Outcome::InvalidImages);
         QCOMPARE(observer.warnings, QStringList {warning});
@@ -291,7 +327,8 @@ private slots:
         RecordingObserver observer;
         PassOptions options;
         options.destination = m_dest;
-        QCOMPARE(processMap(tables, m_keyGrid, random, m_dir.filePath(QStringLiteral("gray.png")),
+        QCOMPARE(processMap(tables, m_structures, m_keyGrid, random,
+                            m_dir.filePath(QStringLiteral("gray.png")),
                             m_dir.filePath(QStringLiteral("gray.png")), options, observer)
                      .outcome,
                  PassSummary::Outcome::Completed);
@@ -322,6 +359,91 @@ private slots:
                  (QStringList {QStringLiteral("map0.mul"), QStringLiteral("staidx0.mul")}));
         QCOMPARE(output(QStringLiteral("map0.mul")), QByteArray("old map"));
         QCOMPARE(output(QStringLiteral("staidx0.mul")), QByteArray("old index"));
+    }
+
+    void structureStaticsLeadTheirBlocks()
+    {
+        const IndexFunction terrain = [](int x, int y) { return (x / 3 + y) % 4; };
+        // Altitude index 1 (-128) under the placement at (9, 2).
+        const IndexFunction altitude = [](int x, int y) { return (x + 2 * y) % 4; };
+        const PassOptions options = structureOptions(9, 2, 1, 0,
+                                                     {{0x1234, 0, 0, 3, 1, 0x0506},
+                                                      {1, 7, 6, 0, 1, 0},
+                                                      {2, 1, 0, 0, 0, 0},
+                                                      {3, -9, 0, 0, 1, 0},
+                                                      {4, -8, 1, 0, 1, 0},
+                                                      {5, 1, 0, 0x0102, 1, 0}});
+        MapTables tables = loadedTables();
+        RecordingObserver observer;
+        const PassSummary summary =
+            generate(tables, 16, 16, terrain, altitude, 42, observer, options);
+
+        QCOMPARE(summary.outcome, PassSummary::Outcome::Completed);
+        QCOMPARE(observer.statusMessages,
+                 (QStringList {QStringLiteral("Preparing structures"),
+                               QStringLiteral("Processing Map")}));
+        const QString visible = QStringLiteral("visible flas was 1 and useInvisible is 0");
+        QCOMPARE(observer.traceLines,
+                 (QStringList {visible, visible,
+                               QStringLiteral("visible flas was 0 and useInvisible is 0"), visible,
+                               visible, visible}));
+        // Structures change no land cell and draw no random number.
+        QCOMPARE(output(QStringLiteral("map0.mul")),
+                 expectedLandFile(16, 16, terrain, altitude, 42));
+        // Block 0: tile 4; block 1: nothing; block 2: tiles 0x1234 and 5;
+        // block 3: tile 1.
+        QCOMPARE(output(QStringLiteral("statics0.mul")).toHex(),
+                 QByteArray("04000003800000"
+                            "34120002830605"
+                            "05000102820000"
+                            "01000700800000"));
+        QCOMPARE(output(QStringLiteral("staidx0.mul")).toHex(),
+                 QByteArray("000000000700000000000000"
+                            "ffffffff0000000000000000"
+                            "070000000e00000000000000"
+                            "150000000700000000000000"));
+        QCOMPARE(summary.staticsWritten, qint64(4));
+        QCOMPARE(summary.structurePlacements, 1);
+        QCOMPARE(summary.structureObjectsStamped, qint64(4));
+        QCOMPARE(summary.structureObjectsOffMap, qint64(1));
+    }
+
+    void structuresDisabled()
+    {
+        PassOptions options = structureOptions(0, 0, 0, 0, {{1, 0, 0, 0, 1, 0}});
+        options.structuresEnabled = false;
+        // Left over from an earlier pass.
+        m_structures = {{0, QByteArray::fromHex("01000000000000")}};
+        MapTables tables = loadedTables();
+        RecordingObserver observer;
+        const auto zero = [](int, int) { return 0; };
+        QCOMPARE(generate(tables, 16, 8, zero, zero, 1, observer, options).outcome,
+                 PassSummary::Outcome::Completed);
+        QVERIFY(m_structures.isEmpty());
+        QCOMPARE(observer.statusMessages, QStringList {QStringLiteral("Processing Map")});
+        QVERIFY(observer.traceLines.isEmpty());
+        QCOMPARE(output(QStringLiteral("statics0.mul")), QByteArray());
+        QCOMPARE(output(QStringLiteral("staidx0.mul")), emptyIndexFile(2));
+    }
+
+    void structureLocationEntersMissingAltitudeSilently()
+    {
+        // Altitude index 7 is not defined; it lies under the placement only.
+        const IndexFunction altitude = [](int x, int y) { return x == 9 && y == 2 ? 7 : 0; };
+        const auto zero = [](int, int) { return 0; };
+        MapTables tables = loadedTables();
+        RecordingObserver observer;
+        const PassSummary summary = generate(tables, 16, 8, zero, altitude, 1, observer,
+                                             structureOptions(9, 2, 0, 0, {{1, 0, 0, 4, 1, 0}}));
+        QCOMPARE(observer.statusMessages,
+                 (QStringList {QStringLiteral("Preparing structures"),
+                               QStringLiteral("Processing Map")}));
+        QVERIFY(summary.missingAltitude.isEmpty());
+        QVERIFY(tables.AltitudeTable.contains(7));
+        QCOMPARE(output(QStringLiteral("statics0.mul")).toHex(), QByteArray("01000102040000"));
+        // Cell (1, 2) of block 1: terrain 0's tile 100 at altitude 0.
+        QCOMPARE(output(QStringLiteral("map0.mul")).mid(196 + 4 + 17 * 3, 3).toHex(),
+                 QByteArray("640000"));
     }
 
     void unwritableDestinationIsAnError()

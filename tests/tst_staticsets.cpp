@@ -1,5 +1,6 @@
 #include "data/maptables.h"
 #include "data/staticsetfile.h"
+#include "data/structurestatics.h"
 #include "engine/glibcrandom.h"
 #include "engine/keygrid.h"
 #include "engine/mappass.h"
@@ -76,12 +77,14 @@ private:
         TestSupport::writePaletteImage(terrain, width, height, [](int, int) { return 1; });
         TestSupport::writePaletteImage(altitude, width, height, [](int, int) { return 0; });
         KeyGrid keyGrid;
+        StructureStatics structureStatics;
         GlibcRandom random(seed);
         PassOptions options;
         options.destination = m_dir.path();
         options.randomArt = true;
         m_observer = RecordingObserver();
-        m_summary = processMap(tables, keyGrid, random, terrain, altitude, options, m_observer);
+        m_summary = processMap(tables, structureStatics, keyGrid, random, terrain, altitude,
+                               options, m_observer);
         m_statics = TestSupport::readFile(m_dir.filePath("statics0.mul"));
         m_index = TestSupport::readFile(m_dir.filePath("staidx0.mul"));
     }
@@ -317,12 +320,14 @@ private slots:
         QVERIFY(altitude.save(altitudePath));
         const ReferenceOutput expected = referenceMap(tables, terrain, altitude, seed, true);
         KeyGrid keyGrid;
+        StructureStatics structureStatics;
         GlibcRandom random(seed);
         RecordingObserver observer;
         PassOptions options;
         options.destination = m_dir.path();
         options.randomArt = true;
-        processMap(tables, keyGrid, random, terrainPath, altitudePath, options, observer);
+        processMap(tables, structureStatics, keyGrid, random, terrainPath, altitudePath, options,
+                   observer);
         QVERIFY(expected.statics.size() > 700);
         QCOMPARE(TestSupport::readFile(m_dir.filePath("map0.mul")), expected.map);
         QCOMPARE(TestSupport::readFile(m_dir.filePath("staidx0.mul")), expected.index);

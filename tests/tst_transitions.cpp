@@ -1,4 +1,5 @@
 #include "data/maptables.h"
+#include "data/structurestatics.h"
 #include "engine/glibcrandom.h"
 #include "engine/keygrid.h"
 #include "engine/mappass.h"
@@ -59,12 +60,14 @@ private:
         TestSupport::writePaletteImage(terrainPath, width, height, terrain);
         TestSupport::writePaletteImage(altitudePath, width, height, altitude);
         KeyGrid keyGrid;
+        StructureStatics structureStatics;
         GlibcRandom random(seed);
         RecordingObserver observer;
         PassOptions options;
         options.destination = m_dir.path();
         options.randomArt = randomArt;
-        QCOMPARE(processMap(tables, keyGrid, random, terrainPath, altitudePath, options, observer)
+        QCOMPARE(processMap(tables, structureStatics, keyGrid, random, terrainPath, altitudePath,
+                            options, observer)
                      .outcome,
                  PassSummary::Outcome::Completed);
         m_map = TestSupport::readFile(m_dir.filePath(QStringLiteral("map0.mul")));
@@ -270,11 +273,13 @@ private slots:
         const ReferenceOutput expected = referenceMap(tables, terrain, altitude, seed, false);
 
         KeyGrid keyGrid;
+        StructureStatics structureStatics;
         GlibcRandom random(seed);
         RecordingObserver observer;
         PassOptions options;
         options.destination = m_dir.path();
-        processMap(tables, keyGrid, random, terrainPath, altitudePath, options, observer);
+        processMap(tables, structureStatics, keyGrid, random, terrainPath, altitudePath, options,
+                   observer);
         QVERIFY(!expected.statics.isEmpty());
         QCOMPARE(TestSupport::readFile(m_dir.filePath(QStringLiteral("map0.mul"))), expected.map);
         QCOMPARE(TestSupport::readFile(m_dir.filePath(QStringLiteral("staidx0.mul"))),
