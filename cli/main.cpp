@@ -1,4 +1,5 @@
 #include "generatecommand.h"
+#include "newworldcommand.h"
 
 #include <QCoreApplication>
 #include <QTextStream>
@@ -8,7 +9,8 @@ void printUsage(QTextStream &stream)
 {
     stream << "Usage: mapgenerator-cli COMMAND [OPTIONS]\n\n"
               "Commands:\n"
-              "  generate   generate the map files from two images and a data directory\n\n"
+              "  generate   generate the map files from two images and a data directory\n"
+              "  new-world  write a starter world to paint over\n\n"
               "Run 'mapgenerator-cli COMMAND --help' for the options of a command.\n";
     stream.flush();
 }
@@ -30,6 +32,8 @@ int main(int argc, char *argv[])
     const QString command = arguments.takeAt(1);
     if (command == QLatin1String("generate"))
         return runGenerateCommand(arguments);
+    if (command == QLatin1String("new-world"))
+        return runNewWorldCommand(arguments);
     if (command == QLatin1String("--help") || command == QLatin1String("-h")
         || command == QLatin1String("help")) {
         QTextStream out(stdout);

@@ -1,0 +1,22 @@
+#pragma once
+
+#include <QString>
+
+#include <cstdint>
+
+// A plausible world for a designer to paint over: a terrain image, an
+// altitude image and a complete data directory for them (terrain, altitude,
+// rough-edge and general transitions for every border pattern that occurs,
+// static sets, structures and a settings file). The same seed always gives
+// the same files.
+struct StarterWorldOptions
+{
+    int width = 1024;
+    int height = 1024;
+    std::uint32_t seed = 1;
+};
+
+// Writes the world into directory, creating it. On failure returns false
+// and sets errorText to a message that names the file.
+bool writeStarterWorld(const QString &directory, const StarterWorldOptions &options,
+                       QString *errorText);

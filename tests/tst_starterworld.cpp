@@ -1,0 +1,113 @@
+#include "data/datadirectory.h"
+#include "data/maptables.h"
+#include "data/structurestatics.h"
+#include "engine/glibcrandom.h"
+#include "engine/keygrid.h"
+#include "engine/mappass.h"
+#include "engine/passoptions.h"
+#include "engine/starterworld.h"
+#include "testsupport.h"
+
+#include <QDirIterator>
+#include <QImage>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+
+QMap<QString, QByteArray> filesBelow(const QString &directory)
+{
+    QMap<QString, QByteArray> files;
+    QDirIterator it(directory, QDir::Files, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString path = it.next();
+        files.insert(path.mid(directory.size()), TestSupport::readFile(path));
+    }
+    return files;
+}
+
+} // namespace
+
+class TestStarterWorld : public QObject
+{
+    Q_OBJECT
+
+private:
+    QTemporaryDir m_dir;
+
+    QString write(const QString &name, int width, int height, quint32 seed)
+    {
+        const QString directory = m_dir.filePath(name);
+        QString error;
+        if (!writeStarterWorld(directory, {width, height, seed}, &error))
+            qWarning("%s", qPrintable(error));
+        return directory;
+    }
+
+private slots:
+    void sameSeedSameFiles()
+    {
+        const auto first = filesBelow(write("a", 200, 160, 7));
+        const auto second = filesBelow(write("b", 200, 160, 7));
+        const auto other = filesBelow(write("c", 200, 160, 8));
+        QVERIFY(first.size() > 15);
+        QCOMPARE(first, second);
+        QVERIFY(first.value("/terrain.png") != other.value("/terrain.png"));
+    }
+
+    void imagesArePalettedAndMatch()
+    {
+        const QString world = write("images", 200, 160, 3);
+        const QImage terrain(world + "/terrain.png");
+        const QImage altitude(world + "/altitude.png");
+        QCOMPARE(terrain.format(), QImage::Format_Indexed8);
+        QCOMPARE(altitude.format(), QImage::Format_Indexed8);
+        QCOMPARE(terrain.size(), QSize(200, 160));
+        QCOMPARE(altitude.size(), terrain.size());
+        QCOMPARE(terrain.colorCount(), 8);
+    }
+
+    void generatesWithoutMissingIndexes_data()
+    {
+        QTest::addColumn<quint32>("seed");
+        QTest::newRow("seed 1") << 1u;
+        QTest::newRow("seed 99") << 99u;
+    }
+
+    void generatesWithoutMissingIndexes()
+    {
+        QFETCH(quint32, seed);
+        const QString world = write(QString("gen%1").arg(seed), 256, 256, seed);
+        MapTables tables;
+        QStringList messages;
+        loadDataDirectory(tables, world + "/data", [&](const QString &m) { messages << m; });
+        QVERIFY(messages.isEmpty());
+        QVERIFY(tables.TransitionTable.size() > 100);
+        QCOMPARE(tables.StaticSetTable.size(), 4);
+
+        // Structure tile paths are relative to the world directory.
+        const QString previous = QDir::currentPath();
+        QDir::setCurrent(world);
+        StructureStatics structures;
+        KeyGrid keyGrid;
+        GlibcRandom random(seed);
+        RecordingObserver observer;
+        PassOptions options;
+        options.destination = m_dir.path();
+        options.randomArt = true;
+        options.structuresEnabled = true;
+        options.structureFile = "structures/structures.xml";
+        const PassSummary summary = processMap(tables, structures, keyGrid, random, "terrain.png",
+                                               "altitude.png", options, observer);
+        QDir::setCurrent(previous);
+
+        QCOMPARE(summary.outcome, PassSummary::Outcome::Completed);
+        QCOMPARE(observer.statusMessages, (QStringList {"Preparing structures", "Processing Map"}));
+        QVERIFY(summary.missingTerrain.isEmpty() && summary.missingAltitude.isEmpty());
+        QVERIFY(summary.structureObjectsStamped > 0);
+        QVERIFY(!summary.decoratedCells.isEmpty());
+    }
+};
+
+QTEST_GUILESS_MAIN(TestStarterWorld)
+#include "tst_starterworld.moc"
