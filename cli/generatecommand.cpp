@@ -17,6 +17,7 @@
 #include <QTextStream>
 
 #include <csignal>
+#include <sys/resource.h>
 
 namespace {
 
@@ -29,8 +30,13 @@ int usage(QTextStream &err, const QString &problem)
     return usageError;
 }
 
+QString seconds(qint64 nanoseconds)
+{
+    return QString::number(nanoseconds / 1e9, 'f', 3) + QLatin1String(" s");
+}
+
 void printSummary(QTextStream &err, const PassSummary &summary, const PassOptions &options,
-                  std::uint32_t seed, qint64 elapsedMs)
+                  std::uint32_t seed, qint64 loadNs, qint64 elapsedNs)
 {
     err << "Map " << summary.mapNumber << ": " << summary.blocksWide << " x " << summary.blocksHigh
         << " blocks, " << summary.cells << " cells, " << summary.staticsWritten
@@ -50,7 +56,15 @@ void printSummary(QTextStream &err, const PassSummary &summary, const PassOption
     for (const auto &decorated : summary.decoratedCells)
         err << "Static set " << decorated.staticSet << " decorated " << decorated.cells
             << " cells\n";
-    err << "Elapsed: " << QString::number(elapsedMs / 1000.0, 'f', 3) << " s" << Qt::endl;
+    const PassSummary::Timings &timings = summary.timings;
+    err << "Time: load data " << seconds(loadNs) << ", read images " << seconds(timings.readImages)
+        << ", structures " << seconds(timings.structures) << ", blocks " << seconds(timings.blocks)
+        << " (writing " << seconds(timings.writing) << ")\n";
+    rusage usage {};
+    getrusage(RUSAGE_SELF, &usage);
+    err << "Elapsed: " << seconds(elapsedNs) << ", "
+        << QString::number(summary.cells / (elapsedNs / 1e9) / 1e6, 'f', 1)
+        << " million cells/s, peak memory " << usage.ru_maxrss / 1024 << " MiB" << Qt::endl;
 }
 
 } // namespace
@@ -143,6 +157,7 @@ int runGenerateCommand(const QStringList &arguments)
     loadDataDirectory(tables, dataDirectory, [&err](const QString &message) {
         err << "warning: " << message << Qt::endl;
     });
+    const qint64 loadNs = timer.nsecsElapsed();
 
     GlibcRandom random(seed);
     ConsoleObserver::abortOnSignals();
@@ -155,7 +170,7 @@ int runGenerateCommand(const QStringList &arguments)
     switch (summary.outcome) {
     case PassSummary::Outcome::Completed:
         if (!quiet)
-            printSummary(err, summary, options, seed, timer.elapsed());
+            printSummary(err, summary, options, seed, loadNs, timer.nsecsElapsed());
         return success;
     case PassSummary::Outcome::Aborted:
         err << "error: interrupted; the previous map files in "

@@ -1,6 +1,7 @@
 #include "mapfilewriter.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QtEndian>
 
 #include <limits>
@@ -74,7 +75,11 @@ bool MapFileWriter::flush(Output &output)
 {
     if (output.buffer.isEmpty())
         return true;
-    if (output.file.write(output.buffer) != output.buffer.size())
+    QElapsedTimer timer;
+    timer.start();
+    const bool written = output.file.write(output.buffer) == output.buffer.size();
+    m_writingTime += timer.nsecsElapsed();
+    if (!written)
         return fail(output, output.file.errorString());
     output.buffer.clear();
     return true;
@@ -86,10 +91,13 @@ bool MapFileWriter::commit()
         if (!flush(*output))
             return false;
     }
+    QElapsedTimer timer;
+    timer.start();
     for (auto &output : m_outputs) {
         if (!output->file.commit())
             return fail(*output, output->file.errorString());
     }
+    m_writingTime += timer.nsecsElapsed();
     return true;
 }
 

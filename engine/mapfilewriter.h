@@ -36,6 +36,8 @@ public:
 
     QString errorString() const { return m_errorString; }
     qint64 staticsBytesWritten() const { return m_staticsSize; }
+    // Time spent handing data to the files and renaming them, in nanoseconds.
+    qint64 writingTime() const { return m_writingTime; }
 
 private:
     struct Output
@@ -50,5 +52,6 @@ private:
 
     std::array<std::unique_ptr<Output>, 3> m_outputs;
     qint64 m_staticsSize = 0;
+    qint64 m_writingTime = 0;
     QString m_errorString;
 };

@@ -14,6 +14,7 @@
 #include "transitionresolver.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QtEndian>
 
 #include <vector>
@@ -241,8 +242,11 @@ PassSummary processMap(MapTables &tables, StructureStatics &structureStatics, Ke
     // Also a pass that stops at the image checks leaves no structures of an
     // earlier map behind.
     structureStatics.clear();
+    QElapsedTimer phase;
+    phase.start();
     const PaletteImage terrain = PaletteImage::load(terrainPath);
     const PaletteImage altitude = PaletteImage::load(altitudePath);
+    summary.timings.readImages = phase.nsecsElapsed();
     const QString imageDetails = describeImage(QStringLiteral("Terrain"), terrainPath, terrain)
         + QLatin1String("; ") + describeImage(QStringLiteral("altitude"), altitudePath, altitude);
     if (terrain.width() != altitude.width() || terrain.height() != altitude.height()) {
@@ -263,9 +267,11 @@ PassSummary processMap(MapTables &tables, StructureStatics &structureStatics, Ke
     summary.mapNumber = MapFiles::mapNumber(summary.blocksHigh);
     summary.cells = qint64(summary.blocksWide) * summary.blocksHigh * MapFiles::cellsPerBlock;
 
+    phase.restart();
     if (options.structuresEnabled
         && !prepareStructures(tables, structureStatics, altitude, options, observer, summary))
         return summary;
+    summary.timings.structures = phase.restart();
     observer.statusMessage(QStringLiteral("Processing Map"));
 
     MapFileWriter writer;
@@ -291,6 +297,8 @@ PassSummary processMap(MapTables &tables, StructureStatics &structureStatics, Ke
     } else {
         summary.outcome = PassSummary::Outcome::Completed;
     }
+    summary.timings.blocks = phase.nsecsElapsed();
+    summary.timings.writing = writer.writingTime();
     pass.countMissingCells();
     pass.countDecoratedCells();
     observer.progressFinished();

@@ -33,6 +33,16 @@ struct PassSummary
         qint64 cells = 0;
     };
 
+    // Where the time went, in nanoseconds. Writing happens during the block
+    // loop, so blocks includes writing.
+    struct Timings
+    {
+        qint64 readImages = 0;
+        qint64 structures = 0;
+        qint64 blocks = 0;
+        qint64 writing = 0;
+    };
+
     Outcome outcome = Outcome::InvalidImages;
     QString errorText;
     int mapNumber = 0;
@@ -49,4 +59,5 @@ struct PassSummary
     QList<MissingIndex> missingTerrain;
     QList<MissingIndex> missingAltitude;
     QList<DecoratedCells> decoratedCells;
+    Timings timings;
 };
