@@ -1,0 +1,160 @@
+#include "mainwindow.h"
+
+#include "data/datadirectory.h"
+#include "data/xmldocument.h"
+#include "engine/mappass.h"
+#include "engine/passoptions.h"
+#include "windowpassobserver.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QErrorMessage>
+#include <QFileDialog>
+#include <QLabel>
+#include <QStatusBar>
+#include <QTime>
+
+MainWindow::MainWindow(QWidget *parent, Qt::WindowFlags flags) : QMainWindow(parent, flags)
+{
+    m_random.seed(static_cast<std::uint32_t>(QTime::currentTime().msec()));
+    ui.setupUi(this);
+    setWindowTitle(tr("Quillmoor Map Generator"));
+    // __DATE__ pads a one-digit day with a blank.
+    auto *buildLabel =
+        new QLabel(tr("Build: ") + QStringLiteral(__DATE__ " " __TIME__).simplified(), statusBar());
+    statusBar()->addPermanentWidget(buildLabel, 0);
+    readSettings();
+
+    connect(ui.pushMLT, &QPushButton::clicked, this, &MainWindow::fileMLT);
+    connect(ui.pushXML, &QPushButton::clicked, this, &MainWindow::dirXML);
+    connect(ui.pushTerrain, &QPushButton::clicked, this, &MainWindow::fileTerrain);
+    connect(ui.pushAlt, &QPushButton::clicked, this, &MainWindow::fileAlt);
+    connect(ui.pushDest, &QPushButton::clicked, this, &MainWindow::dirDest);
+    connect(ui.pushCancel, &QPushButton::clicked, this, &MainWindow::close);
+    connect(ui.pushGenerate, &QPushButton::clicked, this, &MainWindow::generate);
+}
+
+MainWindow::~MainWindow() = default;
+
+void MainWindow::dirXML()
+{
+    pickDirectory(ui.lineXML, tr("Select XML Data Directory (KTX Data Directory)"));
+}
+
+void MainWindow::fileTerrain()
+{
+    pickFile(ui.lineTerrain, tr("Select Terrain image file"));
+}
+
+void MainWindow::fileAlt()
+{
+    pickFile(ui.lineAlt, tr("Select Altitude image file"));
+}
+
+void MainWindow::dirDest()
+{
+    pickDirectory(ui.lineDest, tr("Select Destination Directory"));
+}
+
+void MainWindow::fileMLT()
+{
+    pickFile(ui.lineMLT, tr("Select Structure File"));
+}
+
+void MainWindow::generate()
+{
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    // The tables stay loaded for the rest of the run once the data directory
+    // gave general transitions; until then every Generate tries again.
+    if (m_tables.TransitionTable.isEmpty()) {
+        statusBar()->showMessage(tr("Loading transition data"));
+        createStaticErrorDialog();
+        loadDataDirectory(m_tables, ui.lineXML->text(),
+                          [this](const QString &message) { emit errorStatic(message); });
+    }
+    statusBar()->showMessage(tr("Processing map"));
+
+    QElapsedTimer stopwatch;
+    stopwatch.start();
+    const QString altitudePath = ui.lineAlt->text();
+    const QString terrainPath = ui.lineTerrain->text();
+    PassOptions options;
+    options.destination = ui.lineDest->text();
+    options.structureFile = ui.lineMLT->text();
+    options.structuresEnabled = ui.checkMLT->isChecked();
+    options.randomArt = ui.checkRandom->isChecked();
+    WindowPassObserver observer(this);
+    processMap(m_tables, m_structureStatics, m_keyGrid, m_random, terrainPath, altitudePath,
+               options, observer);
+
+    const qint64 minutes = stopwatch.elapsed() / 60000;
+    statusBar()->showMessage(
+        tr("Ready (Map processing time, include structure setup, was %1 minutes)").arg(minutes));
+    QApplication::restoreOverrideCursor();
+}
+
+void MainWindow::readSettings()
+{
+    readSettings(QCoreApplication::applicationDirPath() + QLatin1String("/mapgenerator.xml"));
+}
+
+void MainWindow::readSettings(const QString &path)
+{
+    const XmlDocumentResult xml = readXmlDocument(path);
+    if (!xml.ok)
+        return;
+    const std::pair<QLatin1StringView, QLineEdit * MainWindowForm::*> fields[] = {
+        {QLatin1StringView("XML"), &MainWindowForm::lineXML},
+        {QLatin1StringView("Terrain"), &MainWindowForm::lineTerrain},
+        {QLatin1StringView("Altitude"), &MainWindowForm::lineAlt},
+        {QLatin1StringView("Destination"), &MainWindowForm::lineDest},
+    };
+    // Only the root's own children count; a comment or a nested element as
+    // the first child gives an empty value.
+    for (QDomNode node = xml.document.documentElement().firstChild(); !node.isNull();
+         node = node.nextSibling()) {
+        const QString name = node.toElement().tagName();
+        for (const auto &[element, field] : fields) {
+            if (name == element) {
+                (ui.*field)->setText(node.firstChild().toText().data());
+                break;
+            }
+        }
+    }
+}
+
+QString MainWindow::chooseDirectory(const QString &caption, const QString &start)
+{
+    return QFileDialog::getExistingDirectory(this, caption, start, QFileDialog::ShowDirsOnly);
+}
+
+QString MainWindow::chooseFile(const QString &caption, const QString &start)
+{
+    return QFileDialog::getOpenFileName(this, caption, start);
+}
+
+void MainWindow::pickDirectory(QLineEdit *field, const QString &caption)
+{
+    const QString path = chooseDirectory(caption, field->text());
+    if (!path.isEmpty())
+        field->setText(path);
+}
+
+void MainWindow::pickFile(QLineEdit *field, const QString &caption)
+{
+    const QString path = chooseFile(caption, field->text());
+    if (!path.isEmpty())
+        field->setText(path);
+}
+
+// One dialog for the whole run, so that a repeated load shows each message
+// once rather than once per earlier load.
+void MainWindow::createStaticErrorDialog()
+{
+    if (m_staticErrors)
+        return;
+    m_staticErrors = new QErrorMessage(this);
+    m_staticErrors->setWindowTitle(tr("Random static entry errors"));
+    connect(this, &MainWindow::errorStatic, m_staticErrors,
+            qOverload<const QString &>(&QErrorMessage::showMessage));
+}

@@ -1,0 +1,34 @@
+#pragma once
+
+#include "engine/passobserver.h"
+
+#include <QCoreApplication>
+
+#include <memory>
+
+class QMainWindow;
+class QProgressDialog;
+
+// Shows a pass in the main window: status bar messages, warning boxes and
+// a window-modal progress dialog whose "Abort" ends the pass.
+class WindowPassObserver : public PassObserver
+{
+    Q_DECLARE_TR_FUNCTIONS(MainWindow)
+
+public:
+    explicit WindowPassObserver(QMainWindow *window);
+    ~WindowPassObserver() override;
+
+    void statusMessage(const QString &text) override;
+    void warning(const QString &title, const QString &text) override;
+    void error(const QString &text) override;
+    void progressStarted(int maximum) override;
+    void progressChanged(int value) override;
+    bool isCancelled() override;
+    void progressFinished() override;
+    void trace(const QString &line) override;
+
+private:
+    QMainWindow *m_window;
+    std::unique_ptr<QProgressDialog> m_progress;
+};

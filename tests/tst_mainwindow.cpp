@@ -1,0 +1,497 @@
+#include "mainwindow.h"
+#include "testsupport.h"
+
+#include <QErrorMessage>
+#include <QMessageBox>
+#include <QProgressDialog>
+#include <QRegularExpression>
+#include <QSignalSpy>
+#include <QStatusBar>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTextDocumentFragment>
+#include <QTextEdit>
+#include <QTimer>
+#include <QTranslator>
+
+namespace {
+
+const QString readyZero =
+    QStringLiteral("Ready (Map processing time, include structure setup, was 0 minutes)");
+
+// The file dialogs answer from a script, so no modal dialog opens.
+class ScriptedWindow : public MainWindow
+{
+public:
+    using MainWindow::readSettings;
+
+    QString answer;
+    QString caption;
+    QString start;
+    bool askedForDirectory = false;
+
+protected:
+    QString chooseDirectory(const QString &caption, const QString &start) override
+    {
+        askedForDirectory = true;
+        return record(caption, start);
+    }
+    QString chooseFile(const QString &caption, const QString &start) override
+    {
+        askedForDirectory = false;
+        return record(caption, start);
+    }
+
+private:
+    QString record(const QString &caption, const QString &start)
+    {
+        this->caption = caption;
+        this->start = start;
+        return answer;
+    }
+};
+
+// Shows every text as [context|text], so a wrong context stands out.
+class MarkingTranslator : public QTranslator
+{
+public:
+    QString translate(const char *context, const char *sourceText, const char *, int) const override
+    {
+        return QStringLiteral("[%1|%2]").arg(QLatin1String(context), QString::fromUtf8(sourceText));
+    }
+};
+
+template<typename T> T *field(QWidget &window, const char *name)
+{
+    auto *widget = window.findChild<T *>(QLatin1String(name));
+    if (!widget)
+        qFatal("no widget %s", name);
+    return widget;
+}
+
+} // namespace
+
+class TestMainWindow : public QObject
+{
+    Q_OBJECT
+
+private:
+    QTemporaryDir m_dir;
+    QString m_dest;
+    // Plays the user at the next modal dialog.
+    QTimer m_user;
+    std::function<bool(QWidget *)> m_userAction;
+
+    // A world of 2 x 2 blocks whose terrain index 0 is the given tile, with
+    // random altitude so that two passes differ.
+    QString writeWorld(const QString &name, int tileId)
+    {
+        const QString data = m_dir.filePath(name);
+        TestSupport::writeFile(data + QLatin1String("/system/terrain.xml"),
+                               QStringLiteral("<T><Terrain ID='0' TileID='%1' Random='True'/></T>")
+                                   .arg(tileId)
+                                   .toUtf8());
+        TestSupport::writeFile(data + QLatin1String("/system/altitude.xml"),
+                               "<A><Altitude Key='0' Altitude='10'/></A>");
+        return data;
+    }
+
+    void fill(MainWindow &window, const QString &data, const QString &altitudeImage)
+    {
+        field<QLineEdit>(window, "lineXML")->setText(data);
+        field<QLineEdit>(window, "lineTerrain")->setText(m_dir.filePath(QStringLiteral("t.png")));
+        field<QLineEdit>(window, "lineAlt")->setText(m_dir.filePath(altitudeImage));
+        field<QLineEdit>(window, "lineDest")->setText(m_dest);
+    }
+
+    // Clicks Generate and returns the status messages it showed.
+    QStringList generate(MainWindow &window)
+    {
+        QSignalSpy messages(window.statusBar(), &QStatusBar::messageChanged);
+        field<QPushButton>(window, "pushGenerate")->click();
+        QStringList texts;
+        for (const auto &arguments : messages)
+            texts << arguments.constFirst().toString();
+        return texts;
+    }
+
+    QByteArray mapFile() { return TestSupport::readFile(m_dest + QLatin1String("/map0.mul")); }
+
+    void whenModal(std::function<bool(QWidget *)> action)
+    {
+        m_userAction = std::move(action);
+        m_user.start();
+    }
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(m_dir.isValid());
+        TestSupport::writePaletteImage(m_dir.filePath(QStringLiteral("t.png")), 16, 16,
+                                       [](int, int) { return 0; });
+        TestSupport::writePaletteImage(m_dir.filePath(QStringLiteral("a.png")), 16, 16,
+                                       [](int, int) { return 0; });
+        TestSupport::writePaletteImage(m_dir.filePath(QStringLiteral("small.png")), 8, 8,
+                                       [](int, int) { return 0; });
+        QImage deep(16, 16, QImage::Format_RGB32);
+        deep.fill(Qt::gray);
+        QVERIFY(deep.save(m_dir.filePath(QStringLiteral("deep.png"))));
+        // Zero interval, so that it also runs in the pass's short event
+        // processing.
+        m_user.setInterval(0);
+        connect(&m_user, &QTimer::timeout, this, [this] {
+            if (QWidget *modal = QApplication::activeModalWidget(); modal && m_userAction(modal))
+                m_user.stop();
+        });
+    }
+
+    void init()
+    {
+        m_dest = m_dir.filePath(QStringLiteral("out"));
+        QDir(m_dest).removeRecursively();
+        QVERIFY(QDir().mkpath(m_dest));
+    }
+
+    void cleanup() { m_user.stop(); }
+
+    void widgetTree_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("className");
+        QTest::addColumn<QString>("text");
+        const auto row = [](const char *name, const char *className, const char *text) {
+            QTest::newRow(name) << QString::fromLatin1(name) << QString::fromLatin1(className)
+                                << QString::fromLatin1(text);
+        };
+        row("groupBox", "QGroupBox", "XML Top Level Directory");
+        row("groupBox_2", "QGroupBox", "Image Files");
+        row("groupBox_3", "QGroupBox", "Destination Directory");
+        row("groupBox_3_2", "QGroupBox", "Structure File");
+        row("label", "QLabel", "Terrain");
+        row("label_2", "QLabel", "Altitude");
+        for (const char *name : {"pushXML", "pushTerrain", "pushAlt", "pushDest", "pushMLT"})
+            row(name, "QPushButton", "...");
+        for (const char *name : {"lineXML", "lineTerrain", "lineAlt", "lineDest", "lineMLT"})
+            row(name, "QLineEdit", "");
+        row("checkRandom", "QCheckBox", "Random Art");
+        row("checkMLT", "QCheckBox", "Enable");
+        row("pushGenerate", "QPushButton", "Generate");
+        row("pushCancel", "QPushButton", "Cancel");
+    }
+
+    void widgetTree()
+    {
+        QFETCH(QString, name);
+        QFETCH(QString, className);
+        QFETCH(QString, text);
+        MainWindow window;
+        window.show();
+        window.resize(1200, 700);
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        QCOMPARE(window.objectName(), QStringLiteral("MainWindow"));
+        QCOMPARE(window.windowTitle(), QStringLiteral("Quillmoor Map Generator"));
+
+        QWidget *widget = window.findChild<QWidget *>(name);
+        QVERIFY(widget);
+        QCOMPARE(QString::fromLatin1(widget->metaObject()->className()), className);
+        if (auto *box = qobject_cast<QGroupBox *>(widget)) {
+            QCOMPARE(box->title(), text);
+            QVERIFY(!box->isCheckable());
+        } else if (auto *label = qobject_cast<QLabel *>(widget)) {
+            QCOMPARE(QTextDocumentFragment::fromHtml(label->text()).toPlainText(), text);
+        } else if (auto *button = qobject_cast<QAbstractButton *>(widget)) {
+            QCOMPARE(button->text(), text);
+            QCOMPARE(button->isChecked(), false);
+            if (text == QLatin1String("..."))
+                QCOMPARE(button->size(), QSize(20, 20));
+        } else if (auto *line = qobject_cast<QLineEdit *>(widget)) {
+            // The fields take the width the buttons leave.
+            QVERIFY2(line->width() > 1000, qPrintable(QString::number(line->width())));
+        }
+        QCOMPARE(field<QPushButton>(window, "pushGenerate")->isDefault(), true);
+    }
+
+    void textsAreTranslatedAsMainWindow()
+    {
+        MarkingTranslator translator;
+        QCoreApplication::installTranslator(&translator);
+        MainWindow window;
+        QCoreApplication::removeTranslator(&translator);
+        QCOMPARE(field<QGroupBox>(window, "groupBox")->title(),
+                 QStringLiteral("[MainWindow|XML Top Level Directory]"));
+        QCOMPARE(field<QPushButton>(window, "pushGenerate")->text(),
+                 QStringLiteral("[MainWindow|Generate]"));
+    }
+
+    void buildLabelStaysRight()
+    {
+        MainWindow window;
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        QLabel *build = nullptr;
+        for (auto *label : window.statusBar()->findChildren<QLabel *>()) {
+            if (label->text().startsWith(QLatin1String("Build: ")))
+                build = label;
+        }
+        QVERIFY(build);
+        QVERIFY2(QRegularExpression(
+                     QStringLiteral("^Build: [A-Z][a-z]{2} [1-9]\\d? \\d{4} \\d\\d:\\d\\d:\\d\\d$"))
+                     .match(build->text())
+                     .hasMatch(),
+                 qPrintable(build->text()));
+        window.statusBar()->showMessage(QStringLiteral("Processing map"));
+        QVERIFY(build->isVisible());
+        QVERIFY(build->geometry().right() > window.statusBar()->width() - 40);
+    }
+
+    void startsWithTheExampleWorld()
+    {
+        // The build writes mapgenerator.xml beside the programs.
+        MainWindow window;
+        QCOMPARE(field<QLineEdit>(window, "lineXML")->text(),
+                 QStringLiteral(EXAMPLE_WORLD "/data"));
+        QCOMPARE(field<QLineEdit>(window, "lineTerrain")->text(),
+                 QStringLiteral(EXAMPLE_WORLD "/terrain.png"));
+        QVERIFY(QFileInfo(field<QLineEdit>(window, "lineDest")->text()).isDir());
+        QCOMPARE(field<QLineEdit>(window, "lineMLT")->text(), QString());
+    }
+
+    void settings_data()
+    {
+        QTest::addColumn<QByteArray>("contents");
+        QTest::addColumn<QStringList>("fields"); // XML, Terrain, Altitude, Destination, MLT
+        const QString old = QStringLiteral("old");
+        QTest::newRow("missing file") << QByteArray() << QStringList {old, old, old, old, old};
+        QTest::newRow("not well-formed")
+            << QByteArray("<S><XML>/d</XML>") << QStringList {old, old, old, old, old};
+        QTest::newRow("all four, any root")
+            << QByteArray("<?xml version='1.0'?><Anything><Destination>/o</Destination>"
+                          "<XML>/d</XML><Altitude>/a.png</Altitude><Terrain>/t.png</Terrain>"
+                          "<MLT>/s.xml</MLT></Anything>")
+            << QStringList {"/d", "/t.png", "/a.png", "/o", old};
+        QTest::newRow("later one wins") << QByteArray("<S><XML>/a</XML><XML>/b</XML></S>")
+                                        << QStringList {"/b", old, old, old, old};
+        QTest::newRow("case matters") << QByteArray("<S><xml>/d</xml><TERRAIN>/t</TERRAIN></S>")
+                                      << QStringList {old, old, old, old, old};
+        QTest::newRow("text before a comment")
+            << QByteArray("<S><XML>/da<!-- c -->ta</XML><Terrain><!-- c -->/t</Terrain></S>")
+            << QStringList {"/da", "", old, old, old};
+        QTest::newRow("blanks kept, empty element")
+            << QByteArray("<S><Altitude>  /my maps/a.png </Altitude><Destination/></S>")
+            << QStringList {old, old, "  /my maps/a.png ", "", old};
+        QTest::newRow("only the root's children")
+            << QByteArray("<S><Group><XML>/d</XML></Group><Terrain><b>/t</b></Terrain></S>")
+            << QStringList {old, "", old, old, old};
+    }
+
+    void settings()
+    {
+        QFETCH(QByteArray, contents);
+        QFETCH(QStringList, fields);
+        const QString path =
+            m_dir.filePath(QStringLiteral("settings/%1.xml").arg(QTest::currentDataTag()));
+        if (!contents.isNull())
+            TestSupport::writeFile(path, contents);
+        ScriptedWindow window;
+        const char *names[] = {"lineXML", "lineTerrain", "lineAlt", "lineDest", "lineMLT"};
+        for (const char *name : names)
+            field<QLineEdit>(window, name)->setText(QStringLiteral("old"));
+        window.readSettings(path);
+        for (int i = 0; i < 5; ++i)
+            QCOMPARE(field<QLineEdit>(window, names[i])->text(), fields[i]);
+    }
+
+    void pickers_data()
+    {
+        QTest::addColumn<QString>("button");
+        QTest::addColumn<QString>("line");
+        QTest::addColumn<bool>("directory");
+        QTest::addColumn<QString>("caption");
+        QTest::newRow("data") << "pushXML"
+                              << "lineXML" << true
+                              << "Select XML Data Directory (KTX Data Directory)";
+        QTest::newRow("terrain") << "pushTerrain"
+                                 << "lineTerrain" << false << "Select Terrain image file";
+        QTest::newRow("altitude") << "pushAlt"
+                                  << "lineAlt" << false << "Select Altitude image file";
+        QTest::newRow("destination") << "pushDest"
+                                     << "lineDest" << true << "Select Destination Directory";
+        QTest::newRow("structures") << "pushMLT"
+                                    << "lineMLT" << false << "Select Structure File";
+    }
+
+    void pickers()
+    {
+        QFETCH(QString, button);
+        QFETCH(QString, line);
+        QFETCH(bool, directory);
+        QFETCH(QString, caption);
+        ScriptedWindow window;
+        auto *edit = window.findChild<QLineEdit *>(line);
+        auto *push = window.findChild<QPushButton *>(button);
+        edit->setText(QStringLiteral("/start"));
+        window.answer = QStringLiteral("/picked");
+        push->click();
+        QCOMPARE(window.caption, caption);
+        QCOMPARE(window.start, QStringLiteral("/start"));
+        QCOMPARE(window.askedForDirectory, directory);
+        QCOMPARE(edit->text(), QStringLiteral("/picked"));
+
+        // Cancelled: the field keeps its text, also an empty one.
+        window.answer.clear();
+        push->click();
+        QCOMPARE(edit->text(), QStringLiteral("/picked"));
+        edit->clear();
+        push->click();
+        QCOMPARE(edit->text(), QString());
+    }
+
+    void cancelClosesTheWindow()
+    {
+        MainWindow window;
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        field<QPushButton>(window, "pushCancel")->click();
+        QVERIFY(!window.isVisible());
+    }
+
+    void generateWritesTheMap()
+    {
+        MainWindow window;
+        fill(window, writeWorld(QStringLiteral("world"), 0x1234), QStringLiteral("a.png"));
+        QCOMPARE(generate(window),
+                 QStringList(
+                     {"Loading transition data", "Processing map", "Processing Map", readyZero}));
+        QCOMPARE(QApplication::overrideCursor(), nullptr);
+        const QByteArray map = mapFile();
+        QCOMPARE(map.size(), 4 * 196);
+        QCOMPARE(map.mid(4, 2), QByteArray("\x34\x12"));
+        QCOMPARE(QFileInfo(m_dest + QLatin1String("/staidx0.mul")).size(), 4 * 12);
+        QVERIFY(QFileInfo::exists(m_dest + QLatin1String("/statics0.mul")));
+    }
+
+    void secondGenerate_data()
+    {
+        QTest::addColumn<bool>("transitionsLoaded");
+        QTest::addColumn<QByteArray>("secondTile");
+        QTest::newRow("loaded: tables kept") << true << QByteArray("\x01\x01");
+        QTest::newRow("no transitions: loads again") << false << QByteArray("\x02\x02");
+    }
+
+    void secondGenerate()
+    {
+        QFETCH(bool, transitionsLoaded);
+        QFETCH(QByteArray, secondTile);
+        MainWindow window;
+        fill(window, writeWorld(QStringLiteral("first"), 0x0101), QStringLiteral("a.png"));
+        generate(window);
+        const QByteArray first = mapFile();
+        if (transitionsLoaded)
+            window.m_tables.TransitionTable.insert(QStringLiteral("key"), TransitionInfo());
+        field<QLineEdit>(window, "lineXML")->setText(writeWorld(QStringLiteral("second"), 0x0202));
+
+        const QStringList messages = generate(window);
+        QCOMPARE(messages.contains(QStringLiteral("Loading transition data")), !transitionsLoaded);
+        QCOMPARE(messages.constLast(), readyZero);
+        const QByteArray second = mapFile();
+        QCOMPARE(second.mid(4, 2), secondTile);
+        // Seeded once per run: the second pass draws other altitudes.
+        QCOMPARE(second.size(), first.size());
+        QVERIFY(second != first);
+    }
+
+    void staticSetMessages()
+    {
+        MainWindow window;
+        fill(window, writeWorld(QStringLiteral("world"), 1), QStringLiteral("a.png"));
+        generate(window);
+        generate(window);
+        const auto dialogs = window.findChildren<QErrorMessage *>();
+        QCOMPARE(dialogs.size(), 1);
+        QCOMPARE(dialogs.constFirst()->windowTitle(), QStringLiteral("Random static entry errors"));
+        emit window.errorStatic(QStringLiteral("File forest.xml appeared to have a hex tile id"));
+        QVERIFY(dialogs.constFirst()->isVisible());
+        QVERIFY(dialogs.constFirst()->findChild<QTextEdit *>()->toPlainText().contains(
+            QLatin1String("forest.xml")));
+        dialogs.constFirst()->close();
+    }
+
+    void warningBoxes_data()
+    {
+        QTest::addColumn<QString>("altitudeImage");
+        QTest::addColumn<bool>("destinationExists");
+        QTest::addColumn<QString>("title");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("sizes") << "small.png" << true << "Size mismatch"
+                               << "Terrain and Altitude image files are different sizes";
+        QTest::newRow("depth") << "deep.png" << true << "Invalid color depth"
+                               << "Terrain or Alttiude image files are not 8 bit color";
+        QTest::newRow("destination") << "a.png" << false << "Map files not written"
+                                     << "Cannot write " + m_dir.filePath("out/map0.mul") + ": ";
+    }
+
+    void warningBoxes()
+    {
+        QFETCH(QString, altitudeImage);
+        QFETCH(bool, destinationExists);
+        QFETCH(QString, title);
+        QFETCH(QString, text);
+        if (!destinationExists)
+            QVERIFY(QDir(m_dest).removeRecursively());
+        MainWindow window;
+        fill(window, writeWorld(QStringLiteral("world"), 1), altitudeImage);
+        QString seenTitle, seenText;
+        QWidget *parent = nullptr;
+        qsizetype buttons = 0;
+        whenModal([&](QWidget *modal) {
+            auto *box = qobject_cast<QMessageBox *>(modal);
+            if (!box)
+                return false;
+            seenTitle = box->windowTitle();
+            seenText = box->text();
+            parent = box->parentWidget();
+            buttons = box->buttons().size();
+            box->buttons().constFirst()->click();
+            return true;
+        });
+        QCOMPARE(generate(window).constLast(), readyZero);
+        QCOMPARE(seenTitle, title);
+        QVERIFY2(seenText.startsWith(text), qPrintable(seenText));
+        QCOMPARE(parent, &window);
+        QCOMPARE(buttons, 1);
+        QCOMPARE(QDir(m_dest).entryList(QDir::Files), QStringList());
+    }
+
+    void abortLeavesNoFiles()
+    {
+        MainWindow window;
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        fill(window, writeWorld(QStringLiteral("world"), 1), QStringLiteral("a.png"));
+        auto *push = field<QPushButton>(window, "pushGenerate");
+        QStringList seen;
+        QString statusAfterClick;
+        whenModal([&](QWidget *modal) {
+            auto *progress = qobject_cast<QProgressDialog *>(modal);
+            if (!progress)
+                return false;
+            seen << progress->windowTitle() << progress->labelText()
+                 << progress->findChild<QPushButton *>()->text();
+            // Window-modal: a click on Generate, as the window system
+            // delivers it, does not start a second pass.
+            QTest::mouseClick(window.windowHandle(), Qt::LeftButton, {},
+                              push->mapTo(&window, push->rect().center()));
+            statusAfterClick = window.statusBar()->currentMessage();
+            progress->cancel();
+            return true;
+        });
+        QCOMPARE(generate(window).constLast(), readyZero);
+        QCOMPARE(seen, QStringList({"Quillmoor Map Generator", "Processing Map", "Abort"}));
+        QCOMPARE(statusAfterClick, QStringLiteral("Processing Map"));
+        QCOMPARE(QDir(m_dest).entryList(QDir::Files | QDir::Hidden), QStringList());
+        QCOMPARE(window.findChildren<QProgressDialog *>().size(), 0);
+    }
+};
+
+QTEST_MAIN(TestMainWindow)
+#include "tst_mainwindow.moc"
