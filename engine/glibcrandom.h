@@ -6,6 +6,10 @@
 // The GNU C library's srand()/rand() (its additive feedback generator with
 // 31 words of state), reproduced draw for draw so that a seed gives the same
 // map on every platform and with every C library.
+//
+// Word i of the generator's sequence is word i - 31 plus word i - 3 (modulo
+// 2^32) and each draw is a word shifted right by one. Words are made a batch
+// at a time, which keeps a draw in the per-cell loop to a load and a shift.
 class GlibcRandom
 {
 public:
@@ -19,18 +23,18 @@ public:
     // Same as rand(): a value from 0 to maximum.
     int next()
     {
-        m_state[m_front] += m_state[m_rear];
-        const int result = static_cast<int>(m_state[m_front] >> 1);
-        m_front = m_front + 1 == degree ? 0 : m_front + 1;
-        m_rear = m_rear + 1 == degree ? 0 : m_rear + 1;
-        return result;
+        if (m_next == m_words.size())
+            refill();
+        return static_cast<int>(m_words[m_next++] >> 1);
     }
 
 private:
-    static constexpr int degree = 31;
-    static constexpr int separation = 3;
+    static constexpr std::size_t lag = 31;
+    static constexpr std::size_t batch = 1024;
 
-    std::array<std::uint32_t, degree> m_state {};
-    int m_front = separation;
-    int m_rear = 0;
+    void refill();
+
+    // The 31 words before the batch, then the batch itself.
+    std::array<std::uint32_t, lag + batch> m_words {};
+    std::size_t m_next = lag + batch;
 };

@@ -21,11 +21,18 @@ public:
             && gy <= m_lastInside[1];
     }
 
+    // The terrain index of the block's cell (l, k).
+    std::uint8_t ownCode(int l, int k) const { return m_codes[k + 2][l + 2]; }
+
     // The 4 x 4 indexes from (x - 2, y - 2) to (x + 1, y + 1) around the
     // block's cell (l, k), rows first: the windows of all four keys of the
     // cell. A position outside the processed area carries the cell's own
     // index. Returns whether all sixteen are equal.
     bool neighbourhood(int l, int k, std::uint8_t out[4][4]) const;
+
+    // Bit 8 k + l is set when the neighbourhood of cell (l, k) is sixteen
+    // times the same index.
+    std::uint64_t uniformCells() const;
 
 private:
     friend void fillKeyGrid(KeyGrid &grid, int originX, int originY, int blocksWide, int blocksHigh,

@@ -1,5 +1,6 @@
 #include "mappass.h"
 
+#include "columnpipeline.h"
 #include "data/maptables.h"
 #include "data/structurefile.h"
 #include "glibcrandom.h"
@@ -10,13 +11,15 @@
 #include "passobserver.h"
 #include "passoptions.h"
 #include "randomstatics.h"
+#include "staticsbuffer.h"
+#include "transitionfinder.h"
 #include "transitionindex.h"
-#include "transitionresolver.h"
 
 #include <QDir>
 #include <QElapsedTimer>
 #include <QtEndian>
 
+#include <thread>
 #include <vector>
 
 namespace {
@@ -69,6 +72,7 @@ public:
         : m_tables(tables),
           m_keyGrid(keyGrid),
           m_transitions(tables),
+          m_finder(m_transitions, options.randomArt),
           m_random(random),
           m_terrain(terrain),
           m_altitude(altitude),
@@ -76,7 +80,6 @@ public:
           m_observer(observer),
           m_summary(summary)
     {
-        m_cellStatics.reserve(MapFiles::cellsPerBlock * 4 * MapFiles::staticItemSize);
         m_decoratedCells.assign(m_transitions.staticSetNames().size(), 0);
     }
 
@@ -86,12 +89,22 @@ public:
     {
         const int blocksWide = m_summary.blocksWide;
         const int blocksHigh = m_summary.blocksHigh;
+        // Finding each cell's transition draws nothing, so it runs a block
+        // column ahead on a worker while this thread makes the draws in
+        // their fixed order.
+        for (auto &lookups : m_lookups)
+            lookups.resize(std::size_t(blocksHigh) * MapFiles::cellsPerBlock);
+        ColumnPipeline pipeline(blocksWide, [this](int blockX, int slot) {
+            findTransitions(blockX, m_lookups[slot].data());
+        });
         for (int blockX = 0; blockX < blocksWide; ++blockX) {
             m_observer.progressChanged(blockX * blocksHigh);
             if (m_observer.isCancelled())
                 return true;
+            pipeline.waitFor(blockX);
+            const TransitionLookup *lookups = m_lookups[blockX % 2].data();
             for (int blockY = 0; blockY < blocksHigh; ++blockY) {
-                processBlock(blockX, blockY);
+                processBlock(blockX, blockY, lookups + blockY * MapFiles::cellsPerBlock);
                 const QByteArray structures = structureStatics.value(blockX * blocksHigh + blockY);
                 if (!writer.writeBlock(m_mapBlock, structures, m_cellStatics.data(),
                                        static_cast<qsizetype>(m_cellStatics.size())))
@@ -99,6 +112,7 @@ public:
                 m_summary.staticsWritten +=
                     (structures.size() + m_cellStatics.size()) / MapFiles::staticItemSize;
             }
+            pipeline.release(blockX);
         }
         return true;
     }
@@ -136,14 +150,24 @@ public:
     }
 
 private:
-    void processBlock(int blockX, int blockY)
+    // The transitions of every cell of a block column, block by block and
+    // within a block in cell order. Runs on the pipeline's worker.
+    void findTransitions(int blockX, TransitionLookup *out)
+    {
+        for (int blockY = 0; blockY < m_summary.blocksHigh; ++blockY) {
+            fillKeyGrid(m_keyGrid, blockX * MapFiles::cellsPerBlockSide,
+                        blockY * MapFiles::cellsPerBlockSide, m_summary.blocksWide,
+                        m_summary.blocksHigh, m_terrain);
+            m_finder.findBlock(m_keyGrid, out);
+            out += MapFiles::cellsPerBlock;
+        }
+    }
+
+    void processBlock(int blockX, int blockY, const TransitionLookup *lookups)
     {
         const int blockNumber = blockX * m_summary.blocksHigh + blockY;
         qToLittleEndian<qint32>(blockNumber, m_mapBlock);
         m_cellStatics.clear();
-        fillKeyGrid(m_keyGrid, blockX * MapFiles::cellsPerBlockSide,
-                    blockY * MapFiles::cellsPerBlockSide, m_summary.blocksWide,
-                    m_summary.blocksHigh, m_terrain);
 
         std::uint8_t *cellOut = m_mapBlock + 4;
         for (int k = 0; k < MapFiles::cellsPerBlockSide; ++k) {
@@ -171,8 +195,7 @@ private:
                     enterMissingTerrain(terrainIndex, x, y);
                 LandCell landCell {m_tables.TerrainTable.value(terrainIndex), z};
 
-                const TransitionLookup lookup =
-                    findTransition(m_transitions, m_keyGrid, l, k, m_options.randomArt);
+                const TransitionLookup &lookup = *lookups++;
                 TransitionStatic transitionStatic;
                 resolveTransition(lookup, baseAltitude, randomFlag, m_random, landCell,
                                   transitionStatic);
@@ -183,7 +206,7 @@ private:
                 cellOut += MapFiles::mapCellSize;
 
                 if (transitionStatic.present)
-                    appendStatic(transitionStatic.tileId, l, k, transitionStatic.z, 0);
+                    m_cellStatics.append(transitionStatic.tileId, l, k, transitionStatic.z, 0);
 
                 if (m_options.randomArt
                     && placeRandomStatics(m_transitions, lookup.main, m_random, l, k, landCell.z,
@@ -192,14 +215,6 @@ private:
                     ++m_decoratedCells[lookup.main->staticSetId];
             }
         }
-    }
-
-    void appendStatic(std::uint16_t tileId, int l, int k, std::int8_t z, std::uint16_t hue)
-    {
-        const std::size_t at = m_cellStatics.size();
-        m_cellStatics.resize(at + MapFiles::staticItemSize);
-        MapFiles::appendStaticItem(m_cellStatics.data() + at, tileId, static_cast<std::uint8_t>(l),
-                                   static_cast<std::uint8_t>(k), z, hue);
     }
 
     void enterMissingAltitude(std::uint8_t index, int x, int y)
@@ -221,6 +236,7 @@ private:
     MapTables &m_tables;
     KeyGrid &m_keyGrid;
     const TransitionIndex m_transitions;
+    const TransitionFinder m_finder;
     GlibcRandom &m_random;
     const PaletteImage &m_terrain;
     const PaletteImage &m_altitude;
@@ -228,8 +244,9 @@ private:
     PassObserver &m_observer;
     PassSummary &m_summary;
     std::uint8_t m_mapBlock[MapFiles::mapBlockSize] {};
-    std::vector<std::uint8_t> m_cellStatics;
+    StaticsBuffer m_cellStatics;
     std::vector<qint64> m_decoratedCells;
+    std::vector<TransitionLookup> m_lookups[2];
 };
 
 } // namespace
@@ -244,8 +261,12 @@ PassSummary processMap(MapTables &tables, StructureStatics &structureStatics, Ke
     structureStatics.clear();
     QElapsedTimer phase;
     phase.start();
+    // The two images decode at once, one on each core.
+    PaletteImage altitudeImage;
+    std::thread altitudeReader([&] { altitudeImage = PaletteImage::load(altitudePath); });
     const PaletteImage terrain = PaletteImage::load(terrainPath);
-    const PaletteImage altitude = PaletteImage::load(altitudePath);
+    altitudeReader.join();
+    const PaletteImage altitude = std::move(altitudeImage);
     summary.timings.readImages = phase.nsecsElapsed();
     const QString imageDetails = describeImage(QStringLiteral("Terrain"), terrainPath, terrain)
         + QLatin1String("; ") + describeImage(QStringLiteral("altitude"), altitudePath, altitude);

@@ -10,7 +10,12 @@ constexpr int allocationLimitMegabytes = 2048;
 
 PaletteImage PaletteImage::load(const QString &path)
 {
-    QImageReader::setAllocationLimit(allocationLimitMegabytes);
+    // Set once, before any reader runs: the two images load in parallel.
+    static const bool limitSet = [] {
+        QImageReader::setAllocationLimit(allocationLimitMegabytes);
+        return true;
+    }();
+    Q_UNUSED(limitSet);
     QImageReader reader(path);
     PaletteImage result;
     QImage image;

@@ -1,12 +1,18 @@
 #pragma once
 
-#include <cstdint>
-#include <vector>
+#include "glibcrandom.h"
+#include "staticsbuffer.h"
+#include "transitionindex.h"
 
-class GlibcRandom;
+#include <cstdint>
+
 class PassObserver;
-class TransitionIndex;
-struct MainKeyEntry;
+
+// Places the group that draw r2 picks, if every entry falls inside the
+// block; the rest of placeRandomStatics, apart from the hot chance test.
+int placeStaticGroup(const TransitionIndex &index, const MainKeyEntry &main, GlibcRandom &random,
+                     int l, int k, std::int8_t landZ, StaticsBuffer &statics,
+                     PassObserver &observer);
 
 // Decorates the cell (l, k) of its block with a group of the static set that
 // its own transition key selects, if any: draw r decides by the set's
@@ -14,6 +20,14 @@ struct MainKeyEntry;
 // if every entry falls inside the block. Entries are appended to statics in
 // group order, at the land altitude plus their own offset. Returns how many
 // statics were written.
-int placeRandomStatics(const TransitionIndex &index, const MainKeyEntry *main, GlibcRandom &random,
-                       int l, int k, std::int8_t landZ, std::vector<std::uint8_t> &statics,
-                       PassObserver &observer);
+inline int placeRandomStatics(const TransitionIndex &index, const MainKeyEntry *main,
+                              GlibcRandom &random, int l, int k, std::int8_t landZ,
+                              StaticsBuffer &statics, PassObserver &observer)
+{
+    if (!main || !main->staticSet)
+        return 0;
+    const StaticSet &set = *main->staticSet;
+    if (random.next() % 100 >= set.chance || set.weightedGroups.isEmpty())
+        return 0;
+    return placeStaticGroup(index, *main, random, l, k, landZ, statics, observer);
+}

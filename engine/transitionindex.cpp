@@ -49,12 +49,4 @@ TransitionIndex::TransitionIndex(const MapTables &tables)
     m_main.reserve(m_mainEntries.size());
     for (std::size_t i = 0; i < m_mainEntries.size(); ++i)
         m_main.insert(keys[qsizetype(i)], &m_mainEntries[i]);
-
-    for (int index = 0; index < 256; ++index) {
-        const PackedKey key = PackedKey::uniform(static_cast<std::uint8_t>(index));
-        m_uniformCorner[index] = m_corner.find(key);
-        m_uniformLeft[index] = m_left.find(key);
-        m_uniformTop[index] = m_top.find(key);
-        m_uniformMain[index] = m_main.find(key);
-    }
 }

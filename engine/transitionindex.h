@@ -4,7 +4,6 @@
 #include "data/transitioninfo.h"
 #include "packedkeymap.h"
 
-#include <array>
 #include <vector>
 
 struct MapTables;
@@ -34,12 +33,6 @@ public:
     const TransitionInfo *top(PackedKey key) const { return m_top.find(key); }
     const MainKeyEntry *main(PackedKey key) const { return m_main.find(key); }
 
-    // The same lookups for a window of nine equal indexes, the common case.
-    const TransitionInfo *uniformCorner(std::uint8_t index) const { return m_uniformCorner[index]; }
-    const TransitionInfo *uniformLeft(std::uint8_t index) const { return m_uniformLeft[index]; }
-    const TransitionInfo *uniformTop(std::uint8_t index) const { return m_uniformTop[index]; }
-    const MainKeyEntry *uniformMain(std::uint8_t index) const { return m_uniformMain[index]; }
-
     // The names of the static sets that some key selects.
     const QStringList &staticSetNames() const { return m_staticSetNames; }
 
@@ -50,8 +43,4 @@ private:
     PackedKeyMap<MainKeyEntry> m_main;
     std::vector<MainKeyEntry> m_mainEntries;
     QStringList m_staticSetNames;
-    std::array<const TransitionInfo *, 256> m_uniformCorner {};
-    std::array<const TransitionInfo *, 256> m_uniformLeft {};
-    std::array<const TransitionInfo *, 256> m_uniformTop {};
-    std::array<const MainKeyEntry *, 256> m_uniformMain {};
 };

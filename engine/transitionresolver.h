@@ -1,11 +1,9 @@
 #pragma once
 
+#include "glibcrandom.h"
 #include "transitionindex.h"
 
 #include <cstdint>
-
-class GlibcRandom;
-class KeyGrid;
 
 // The land record of one cell as it will be written.
 struct LandCell
@@ -28,20 +26,36 @@ struct TransitionLookup
     // The first table holding its key, in the order corner, left, top,
     // general; null when none does.
     const TransitionInfo *hit = nullptr;
-    bool roughEdge = false;
-    // Whether the cell's own window is its terrain index nine times.
-    bool mainIsUniform = false;
     // What the cell's own key selects in the general table and the static
-    // sets; only looked up when needed (a general hit, or needMainEntry).
+    // sets; looked up for a general hit, and for every cell when asked for.
     const MainKeyEntry *main = nullptr;
+    // A general hit on a window that is the cell's terrain nine times keeps
+    // the random altitude variation; every other hit drops it.
+    bool keepsVariation = false;
 };
 
-TransitionLookup findTransition(const TransitionIndex &index, const KeyGrid &grid, int l, int k,
-                                bool needMainEntry);
-
 // Applies a hit to the cell: the map tile (draws r1 and r2) and the static
-// tile (draw r3), each only when its list is not empty. A rough-edge hit,
-// and a general hit where the cell's window is not uniform, drop the random
-// altitude variation.
-void resolveTransition(const TransitionLookup &lookup, std::int8_t baseAltitude, int randomFlag,
-                       GlibcRandom &random, LandCell &landCell, TransitionStatic &transitionStatic);
+// tile (draw r3), each only when its list is not empty.
+inline void resolveTransition(const TransitionLookup &lookup, std::int8_t baseAltitude,
+                              int randomFlag, GlibcRandom &random, LandCell &landCell,
+                              TransitionStatic &transitionStatic)
+{
+    if (!lookup.hit)
+        return;
+    const TransitionInfo &info = *lookup.hit;
+    if (!info.mapTiles.isEmpty()) {
+        // Lists hold far fewer than 2^31 tiles; 32-bit remainders are cheaper.
+        const TransitionTile &tile = info.mapTiles[random.next() % int(info.mapTiles.size())];
+        const int r2 = random.next() % 4;
+        const int variation = r2 == 0 ? -2 : r2 == 3 ? 2 : 0;
+        const int flag = lookup.keepsVariation ? randomFlag : 0;
+        landCell.tileId = tile.tileId;
+        landCell.z = static_cast<std::int8_t>(tile.altIdMod + baseAltitude + flag * variation);
+    }
+    if (!info.staticTiles.isEmpty()) {
+        const TransitionTile &tile = info.staticTiles[random.next() % int(info.staticTiles.size())];
+        transitionStatic.present = true;
+        transitionStatic.tileId = tile.tileId;
+        transitionStatic.z = static_cast<std::int8_t>(baseAltitude + tile.altIdMod);
+    }
+}

@@ -1,0 +1,30 @@
+#pragma once
+
+#include "transitionresolver.h"
+
+#include <array>
+
+class KeyGrid;
+
+// Finds the transition of every cell of a block from its key grid: the
+// first of the corner, left, top and general tables that holds the cell's
+// key for it. Draws nothing, so it can run ahead of the pass.
+class TransitionFinder
+{
+public:
+    // needMainEntry: also look up every cell's own key in the general table
+    // and static sets when a rough-edge table already answered (random art).
+    TransitionFinder(const TransitionIndex &index, bool needMainEntry);
+
+    // The lookups of the block's 64 cells, in cell order.
+    void findBlock(const KeyGrid &grid, TransitionLookup *out) const;
+
+private:
+    TransitionLookup find(const std::uint8_t neighbourhood[4][4]) const;
+
+    const TransitionIndex &m_index;
+    bool m_needMainEntry;
+    // The answer for a cell whose whole neighbourhood is one terrain, the
+    // common case, per terrain index.
+    std::array<TransitionLookup, 256> m_uniform;
+};
