@@ -63,6 +63,48 @@ QByteArray expectedLandFile(int width, int height, const IndexFunction &terrain,
     return bytes;
 }
 
+// An 8-bit GIF of the image, which Qt reads but cannot write. Literal LZW
+// codes only: a clear code, one 9-bit code per pixel, the end code; the
+// code table never reaches 512 entries for images of up to 254 pixels.
+QByteArray gifOf(int width, int height, const IndexFunction &index)
+{
+    QByteArray gif = "GIF89a";
+    const auto append16 = [&gif](int value) {
+        gif.append(char(value & 0xff)).append(char(value >> 8));
+    };
+    append16(width);
+    append16(height);
+    gif.append(char(0xf7)).append(char(0)).append(char(0)); // 256-colour global table
+    for (int i = 0; i < 256; ++i)
+        gif.append(char(i)).append(char(255 - i)).append(char((i * 7) & 0xff));
+    gif.append(',');
+    append16(0);
+    append16(0);
+    append16(width);
+    append16(height);
+    gif.append(char(0)).append(char(8)); // no local table; minimum code size 8
+    QList<int> codes {256};
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x)
+            codes << index(x, y);
+    codes << 257;
+    QByteArray data;
+    quint32 bits = 0;
+    int count = 0;
+    for (int code : codes) {
+        bits |= quint32(code) << count;
+        for (count += 9; count >= 8; count -= 8, bits >>= 8)
+            data.append(char(bits & 0xff));
+    }
+    if (count > 0)
+        data.append(char(bits & 0xff));
+    for (qsizetype at = 0; at < data.size(); at += 255) {
+        const QByteArray chunk = data.mid(at, 255);
+        gif.append(char(chunk.size())).append(chunk);
+    }
+    return gif.append(char(0)).append(';');
+}
+
 QByteArray emptyIndexFile(int blocks)
 {
     return QByteArray::fromHex("ffffffff0000000000000000").repeated(blocks);
@@ -334,6 +376,41 @@ private slots:
                  PassSummary::Outcome::Completed);
         const auto three = [](int, int) { return 3; };
         QCOMPARE(output(QStringLiteral("map0.mul")), expectedLandFile(8, 8, three, three, 5));
+    }
+
+    void imageFormats_data()
+    {
+        QTest::addColumn<QString>("suffix");
+        QTest::newRow("BMP") << QStringLiteral("bmp");
+        QTest::newRow("TIFF") << QStringLiteral("tif");
+        QTest::newRow("GIF") << QStringLiteral("gif");
+    }
+
+    void imageFormats()
+    {
+        QFETCH(QString, suffix);
+        const IndexFunction terrain = [](int x, int y) { return (x + y) % 4; };
+        const IndexFunction altitude = [](int x, int y) { return (x * y) % 4; };
+        const QString terrainPath = m_dir.filePath(QStringLiteral("terrain.") + suffix);
+        const QString altitudePath = m_dir.filePath(QStringLiteral("altitude.") + suffix);
+        if (suffix == QLatin1String("gif")) {
+            TestSupport::writeFile(terrainPath, gifOf(16, 8, terrain));
+            TestSupport::writeFile(altitudePath, gifOf(16, 8, altitude));
+        } else {
+            QVERIFY(TestSupport::paletteImage(16, 8, terrain).save(terrainPath));
+            QVERIFY(TestSupport::paletteImage(16, 8, altitude).save(altitudePath));
+        }
+
+        MapTables tables = loadedTables();
+        GlibcRandom random(9);
+        RecordingObserver observer;
+        PassOptions options;
+        options.destination = m_dest;
+        QCOMPARE(processMap(tables, m_structures, m_keyGrid, random, terrainPath, altitudePath,
+                            options, observer)
+                     .outcome,
+                 PassSummary::Outcome::Completed);
+        QCOMPARE(output(QStringLiteral("map0.mul")), expectedLandFile(16, 8, terrain, altitude, 9));
     }
 
     void abortKeepsThePreviousMap_data()
