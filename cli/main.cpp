@@ -1,3 +1,4 @@
+#include "checkdatacommand.h"
 #include "generatecommand.h"
 
 #include <QCoreApplication>
@@ -8,7 +9,8 @@ void printUsage(QTextStream &stream)
 {
     stream << "Usage: mapgenerator-cli COMMAND [OPTIONS]\n\n"
               "Commands:\n"
-              "  generate   generate the map files from two images and a data directory\n\n"
+              "  generate   generate the map files from two images and a data directory\n"
+              "  check-data report what the generator would take silently in a data directory\n\n"
               "Run 'mapgenerator-cli COMMAND --help' for the options of a command.\n";
     stream.flush();
 }
@@ -30,6 +32,8 @@ int main(int argc, char *argv[])
     const QString command = arguments.takeAt(1);
     if (command == QLatin1String("generate"))
         return runGenerateCommand(arguments);
+    if (command == QLatin1String("check-data"))
+        return runCheckDataCommand(arguments);
     if (command == QLatin1String("--help") || command == QLatin1String("-h")
         || command == QLatin1String("help")) {
         QTextStream out(stdout);

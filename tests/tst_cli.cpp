@@ -1,6 +1,9 @@
 #include "testsupport.h"
 
 #include <QDir>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
@@ -134,6 +137,65 @@ private slots:
         QCOMPARE(result.err, QByteArray());
     }
 
+    // A mistyped Random, a key in lower case and a colour that terrain.xml
+    // lacks: all three in one run, with file and line.
+    void checkDataFindsMistakes()
+    {
+        const QString data = m_dir.filePath(QStringLiteral("mistakes"));
+        TestSupport::writeFile(data + QLatin1String("/system/terrain.xml"),
+                               "<T>\n<Terrain ID='0' TileID='3' Random='true'/>\n</T>");
+        TestSupport::writeFile(data + QLatin1String("/system/altitude.xml"),
+                               "<A><Altitude Key='0' Altitude='10'/></A>");
+        TestSupport::writeFile(data + QLatin1String("/transitions/a/1.xml"),
+                               "<R>\n<TransInfo HashKey='0a0a0a0a0a0a0a0a0a'/>\n</R>");
+        const QStringList arguments {QStringLiteral("check-data"),
+                                     QStringLiteral("--data"),
+                                     data,
+                                     QStringLiteral("--terrain"),
+                                     m_dir.filePath(QStringLiteral("terrain.png")),
+                                     QStringLiteral("--altitude"),
+                                     m_dir.filePath(QStringLiteral("altitude.png"))};
+
+        const Run text = run(arguments);
+        QCOMPARE(text.exitCode, 1);
+        QCOMPARE(text.err, QByteArray());
+        const QList<QByteArray> lines = text.out.trimmed().split('\n');
+        QCOMPARE(lines.size(), 4);
+        QVERIFY2(lines[0].startsWith(data.toUtf8() + "/system/terrain.xml:2: error: Random 'true'"),
+                 lines[0]);
+        QVERIFY2(lines[1].startsWith(data.toUtf8()
+                                     + "/transitions/a/1.xml:2: error: HashKey "
+                                       "'0a0a0a0a0a0a0a0a0a' never matches"),
+                 lines[1]);
+        QVERIFY2(lines[2].startsWith(m_dir.filePath(QStringLiteral("terrain.png")).toUtf8()
+                                     + ": error: palette index 5 is used by 128 pixels, first at "
+                                       "(8, 0)"),
+                 lines[2]);
+        QCOMPARE(lines[3], QByteArray("3 errors, 0 warnings"));
+
+        const Run json = run(QStringList(arguments) << QStringLiteral("--json"));
+        QCOMPARE(json.exitCode, 1);
+        const QJsonObject report = QJsonDocument::fromJson(json.out).object();
+        QCOMPARE(report.value(QStringLiteral("errors")).toInt(), 3);
+        QCOMPARE(report.value(QStringLiteral("warnings")).toInt(), 0);
+        const QJsonArray problems = report.value(QStringLiteral("problems")).toArray();
+        QCOMPARE(problems.size(), 3);
+        const QJsonObject key = problems[1].toObject();
+        QCOMPARE(key.value(QStringLiteral("severity")).toString(), QStringLiteral("error"));
+        QCOMPARE(key.value(QStringLiteral("code")).toString(), QStringLiteral("key-never-matches"));
+        QCOMPARE(key.value(QStringLiteral("file")).toString(),
+                 data + QLatin1String("/transitions/a/1.xml"));
+        QCOMPARE(key.value(QStringLiteral("line")).toInt(), 2);
+    }
+
+    void checkDataPassesSoundData()
+    {
+        const Run result = run({QStringLiteral("check-data"), QStringLiteral("--data"),
+                                m_dir.filePath(QStringLiteral("data"))});
+        QCOMPARE(result.exitCode, 0);
+        QCOMPARE(result.out, QByteArray("0 errors, 0 warnings\n"));
+    }
+
     void failures_data()
     {
         QTest::addColumn<QStringList>("arguments");
@@ -162,6 +224,12 @@ private slots:
             << QByteArray("Size mismatch: Terrain and Altitude image files are different sizes");
         QTest::newRow("destination is a file")
             << generateArguments(plainFile) << 1 << QByteArray("terrain.png/map0.mul");
+        QTest::newRow("check-data without --data")
+            << QStringList {QStringLiteral("check-data")} << 2 << QByteArray("--data is required");
+        QTest::newRow("check-data of a missing directory")
+            << QStringList {QStringLiteral("check-data"), QStringLiteral("--data"),
+                            m_dir.filePath(QStringLiteral("nowhere"))}
+            << 1 << QByteArray("does not exist");
     }
 
     void failures()
