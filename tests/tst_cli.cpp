@@ -196,6 +196,61 @@ private slots:
         QCOMPARE(result.out, QByteArray("0 errors, 0 warnings\n"));
     }
 
+    void verifyGeneratedAndCorrupted()
+    {
+        const QString dest = m_dir.filePath(QStringLiteral("verify"));
+        QDir().mkpath(dest);
+        QCOMPARE(run(generateArguments(dest) << QStringLiteral("--quiet")).exitCode, 0);
+        const QStringList verify {QStringLiteral("verify"), QStringLiteral("--dest"), dest};
+        Run result = run(verify);
+        QCOMPARE(result.exitCode, 0);
+        QCOMPARE(result.out, QByteArray("Map 0: 4 blocks, 0 statics\nOK\n"));
+        result = run(QStringList(verify) << QStringLiteral("--blocks-high") << QStringLiteral("2"));
+        QCOMPARE(result.out, QByteArray("Map 0: 4 blocks (2 x 2), 0 statics\nOK\n"));
+
+        QFile index(dest + QLatin1String("/staidx0.mul"));
+        QVERIFY(index.open(QIODevice::Append));
+        index.write("x");
+        index.close();
+        result = run(verify);
+        QCOMPARE(result.exitCode, 1);
+        QVERIFY2(result.out.contains("problem: " + dest.toUtf8()
+                                     + "/staidx0.mul, block 4, byte 48: its 49 bytes are not a "
+                                       "whole number of 12-byte index entries"),
+                 result.out);
+    }
+
+    void verifyFindsTheMap_data()
+    {
+        QTest::addColumn<QStringList>("files");
+        QTest::addColumn<QStringList>("extraArguments");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QByteArray>("message");
+        QTest::newRow("no map") << QStringList {} << QStringList {} << 1
+                                << QByteArray("holds no map<N>.mul file");
+        QTest::newRow("two maps") << QStringList {"map0.mul", "map2.mul"} << QStringList {} << 1
+                                  << QByteArray("several maps (map0.mul, map2.mul); choose one");
+        QTest::newRow("--map chooses")
+            << QStringList {"map0.mul", "map2.mul"} << QStringList {"--map", "2"} << 1
+            << QByteArray("staidx2.mul: does not exist");
+    }
+
+    void verifyFindsTheMap()
+    {
+        QFETCH(QStringList, files);
+        QFETCH(QStringList, extraArguments);
+        QFETCH(int, exitCode);
+        QFETCH(QByteArray, message);
+        QTemporaryDir dest;
+        for (const QString &file : files)
+            TestSupport::writeFile(dest.filePath(file), {});
+        const Run result =
+            run(QStringList {QStringLiteral("verify"), QStringLiteral("--dest"), dest.path()}
+                + extraArguments);
+        QCOMPARE(result.exitCode, exitCode);
+        QVERIFY2((result.out + result.err).contains(message), result.out + result.err);
+    }
+
     void failures_data()
     {
         QTest::addColumn<QStringList>("arguments");
@@ -230,6 +285,10 @@ private slots:
             << QStringList {QStringLiteral("check-data"), QStringLiteral("--data"),
                             m_dir.filePath(QStringLiteral("nowhere"))}
             << 1 << QByteArray("does not exist");
+        QTest::newRow("verify --map not a number")
+            << QStringList {QStringLiteral("verify"), QStringLiteral("--dest"), dest,
+                            QStringLiteral("--map"), QStringLiteral("two")}
+            << 2 << QByteArray("--map takes a whole number");
     }
 
     void failures()
