@@ -1,5 +1,6 @@
 #include "checkdatacommand.h"
 #include "generatecommand.h"
+#include "previewcommand.h"
 #include "verifycommand.h"
 
 #include <QCoreApplication>
@@ -12,7 +13,8 @@ void printUsage(QTextStream &stream)
               "Commands:\n"
               "  generate   generate the map files from two images and a data directory\n"
               "  check-data report what the generator would take silently in a data directory\n"
-              "  verify     check map files for everything their readers rely on\n\n"
+              "  verify     check map files for everything their readers rely on\n"
+              "  preview    draw generated map files as a PNG\n\n"
               "Run 'mapgenerator-cli COMMAND --help' for the options of a command.\n";
     stream.flush();
 }
@@ -38,6 +40,8 @@ int main(int argc, char *argv[])
         return runCheckDataCommand(arguments);
     if (command == QLatin1String("verify"))
         return runVerifyCommand(arguments);
+    if (command == QLatin1String("preview"))
+        return runPreviewCommand(arguments);
     if (command == QLatin1String("--help") || command == QLatin1String("-h")
         || command == QLatin1String("help")) {
         QTextStream out(stdout);

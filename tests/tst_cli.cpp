@@ -1,6 +1,8 @@
+#include "engine/mappreview.h"
 #include "testsupport.h"
 
 #include <QDir>
+#include <QImage>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -251,6 +253,34 @@ private slots:
         QVERIFY2((result.out + result.err).contains(message), result.out + result.err);
     }
 
+    // The east half's terrain index 5 is missing from terrain.xml, so its
+    // cells carry tile id 0, which no terrain explains.
+    void previewShowsUnexplainedTiles()
+    {
+        const QString dest = m_dir.filePath(QStringLiteral("preview"));
+        QDir().mkpath(dest);
+        const QString generated = m_dir.filePath(QStringLiteral("generated.png"));
+        const Run generate =
+            run(generateArguments(dest) << QStringLiteral("--preview") << generated);
+        QCOMPARE(generate.exitCode, 0);
+        QVERIFY2(generate.err.contains("Preview: " + generated.toUtf8()), generate.err);
+        QCOMPARE(QImage(generated).size(), QSize(16, 16));
+
+        const QString drawn = m_dir.filePath(QStringLiteral("drawn.png"));
+        const Run result =
+            run({QStringLiteral("preview"), QStringLiteral("--dest"), dest,
+                 QStringLiteral("--data"), m_dir.filePath(QStringLiteral("data")),
+                 QStringLiteral("--terrain"), m_dir.filePath(QStringLiteral("terrain.png")),
+                 QStringLiteral("--out"), drawn, QStringLiteral("--scale"), QStringLiteral("2")});
+        QCOMPARE(result.exitCode, 0);
+        QVERIFY2(result.out.contains("128 cells in magenta"), result.out);
+        QVERIFY2(result.out.contains("tile id 0: 128 cells, first at (8, 0)"), result.out);
+        const QImage image(drawn);
+        QCOMPARE(image.size(), QSize(8, 8));
+        QCOMPARE(image.pixel(6, 3), MapPreview::unexplainedColour);
+        QVERIFY(image.pixel(1, 3) != MapPreview::unexplainedColour);
+    }
+
     void failures_data()
     {
         QTest::addColumn<QStringList>("arguments");
@@ -289,6 +319,19 @@ private slots:
             << QStringList {QStringLiteral("verify"), QStringLiteral("--dest"), dest,
                             QStringLiteral("--map"), QStringLiteral("two")}
             << 2 << QByteArray("--map takes a whole number");
+        QTest::newRow("preview --scale 0")
+            << QStringList {QStringLiteral("preview"),
+                            QStringLiteral("--dest"),
+                            dest,
+                            QStringLiteral("--data"),
+                            dest,
+                            QStringLiteral("--terrain"),
+                            plainFile,
+                            QStringLiteral("--out"),
+                            QStringLiteral("x.png"),
+                            QStringLiteral("--scale"),
+                            QStringLiteral("0")}
+            << 2 << QByteArray("--scale takes a whole number of 1 or more");
     }
 
     void failures()
