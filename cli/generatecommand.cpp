@@ -7,7 +7,11 @@
 #include "engine/glibcrandom.h"
 #include "engine/keygrid.h"
 #include "engine/mappass.h"
+#include "engine/mappreview.h"
+#include "engine/paletteimage.h"
 #include "engine/passoptions.h"
+#include "engine/tileterrains.h"
+#include "previewwriter.h"
 
 #include <QCommandLineParser>
 #include <QDateTime>
@@ -17,6 +21,7 @@
 #include <QTextStream>
 
 #include <csignal>
+#include <optional>
 #include <sys/resource.h>
 
 namespace {
@@ -100,8 +105,12 @@ int runGenerateCommand(const QStringList &arguments)
         QStringLiteral("N"));
     const QCommandLineOption quietOption(
         QStringLiteral("quiet"), QStringLiteral("Print nothing on standard error but errors."));
+    const QCommandLineOption previewOption(
+        QStringLiteral("preview"),
+        QStringLiteral("Draw the written map files as a PNG, one pixel a cell."),
+        QStringLiteral("FILE"));
     parser.addOptions({dataOption, terrainOption, altitudeOption, destOption, randomArtOption,
-                       structuresOption, seedOption, quietOption});
+                       structuresOption, seedOption, quietOption, previewOption});
     if (!parser.parse(arguments))
         return usage(err, parser.errorText());
     if (parser.isSet(QStringLiteral("help"))) {
@@ -158,6 +167,11 @@ int runGenerateCommand(const QStringList &arguments)
         err << "warning: " << message << Qt::endl;
     });
     const qint64 loadNs = timer.nsecsElapsed();
+    // Taken before the pass, which enters missing terrain indexes with tile
+    // id 0; the preview is to show those cells as unexplained.
+    std::optional<TileTerrains> tileTerrains;
+    if (parser.isSet(previewOption))
+        tileTerrains.emplace(tables);
 
     GlibcRandom random(seed);
     ConsoleObserver::abortOnSignals();
@@ -171,6 +185,16 @@ int runGenerateCommand(const QStringList &arguments)
     case PassSummary::Outcome::Completed:
         if (!quiet)
             printSummary(err, summary, options, seed, loadNs, timer.nsecsElapsed());
+        if (tileTerrains) {
+            const QString path = parser.value(previewOption);
+            const MapPreview preview = renderMapPreview(
+                options.destination, summary.mapNumber, summary.blocksHigh, *tileTerrains,
+                PaletteImage::load(parser.value(terrainOption)).palette(), 1);
+            if (!savePreview(preview, path, err))
+                return failure;
+            if (!quiet)
+                printPreviewSummary(preview, path, 1, err);
+        }
         return success;
     case PassSummary::Outcome::Aborted:
         err << "error: interrupted; the previous map files in "

@@ -1,5 +1,8 @@
+#include "checkdatacommand.h"
 #include "generatecommand.h"
 #include "newworldcommand.h"
+#include "previewcommand.h"
+#include "verifycommand.h"
 
 #include <QCoreApplication>
 #include <QTextStream>
@@ -10,6 +13,9 @@ void printUsage(QTextStream &stream)
     stream << "Usage: mapgenerator-cli COMMAND [OPTIONS]\n\n"
               "Commands:\n"
               "  generate   generate the map files from two images and a data directory\n"
+              "  check-data report what the generator would take silently in a data directory\n"
+              "  verify     check map files for everything their readers rely on\n"
+              "  preview    draw generated map files as a PNG\n"
               "  new-world  write a starter world to paint over\n\n"
               "Run 'mapgenerator-cli COMMAND --help' for the options of a command.\n";
     stream.flush();
@@ -34,6 +40,12 @@ int main(int argc, char *argv[])
         return runGenerateCommand(arguments);
     if (command == QLatin1String("new-world"))
         return runNewWorldCommand(arguments);
+    if (command == QLatin1String("check-data"))
+        return runCheckDataCommand(arguments);
+    if (command == QLatin1String("verify"))
+        return runVerifyCommand(arguments);
+    if (command == QLatin1String("preview"))
+        return runPreviewCommand(arguments);
     if (command == QLatin1String("--help") || command == QLatin1String("-h")
         || command == QLatin1String("help")) {
         QTextStream out(stdout);

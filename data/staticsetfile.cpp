@@ -8,11 +8,14 @@
 void scanStaticSetDirectory(MapTables &tables, const QString &directory,
                             const StaticSetMessageHandler &onMessage)
 {
-    const QStringList names =
-        QDir(directory, QStringLiteral("*.xml"), QDir::Name | QDir::IgnoreCase, QDir::Files)
-            .entryList();
-    for (const QString &name : names)
+    for (const QString &name : staticSetFileNames(directory))
         loadStaticSetFile(tables, directory + QLatin1Char('/') + name, name, onMessage);
+}
+
+QStringList staticSetFileNames(const QString &directory)
+{
+    return QDir(directory, QStringLiteral("*.xml"), QDir::Name | QDir::IgnoreCase, QDir::Files)
+        .entryList();
 }
 
 void loadStaticSetFile(MapTables &tables, const QString &path, const QString &name,

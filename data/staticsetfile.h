@@ -3,6 +3,7 @@
 #include "datadirectory.h"
 
 #include <QString>
+#include <QStringList>
 
 struct MapTables;
 
@@ -10,6 +11,9 @@ struct MapTables;
 // static sets, each under its upper-cased file name.
 void scanStaticSetDirectory(MapTables &tables, const QString &directory,
                             const StaticSetMessageHandler &onMessage);
+
+// The names of the files that scanStaticSetDirectory loads, in its order.
+QStringList staticSetFileNames(const QString &directory);
 
 // Loads one static-set file into StaticSetTable under the upper-cased name,
 // replacing a set of the same name. A tile id that reads as 0 in decimal is

@@ -20,7 +20,7 @@ bool enterOnce(const QString &directory, QSet<QString> &visited)
     return true;
 }
 
-void scan(MapTables &tables, const QString &directory, QSet<QString> &visited)
+void scan(const QString &directory, QSet<QString> &visited, QStringList &found)
 {
     const QStringList subdirectories =
         QDir(directory, QStringLiteral("*.*"), QDir::Name | QDir::IgnoreCase, QDir::AllDirs)
@@ -35,8 +35,8 @@ void scan(MapTables &tables, const QString &directory, QSet<QString> &visited)
             QDir(path, QStringLiteral("*.xml"), QDir::Name | QDir::IgnoreCase, QDir::Files)
                 .entryList();
         for (const QString &file : files)
-            loadTransitionFile(tables, path + file, TransitionKind::General);
-        scan(tables, path, visited);
+            found.append(path + file);
+        scan(path, visited, found);
     }
 }
 
@@ -54,7 +54,15 @@ void loadRoughEdgeTransitions(MapTables &tables, const QString &dataDirectory)
 
 void scanTransitionDirectory(MapTables &tables, const QString &directory)
 {
+    for (const QString &path : transitionDefinitionFiles(directory))
+        loadTransitionFile(tables, path, TransitionKind::General);
+}
+
+QStringList transitionDefinitionFiles(const QString &directory)
+{
+    QStringList found;
     QSet<QString> visited;
     if (enterOnce(directory, visited))
-        scan(tables, directory, visited);
+        scan(directory, visited, found);
+    return found;
 }

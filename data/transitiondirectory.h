@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 struct MapTables;
 
@@ -14,3 +15,6 @@ void loadRoughEdgeTransitions(MapTables &tables, const QString &dataDirectory);
 // Files directly in directory are not loaded. A directory is entered once
 // only, so a symbolic link back to an ancestor cannot make the scan loop.
 void scanTransitionDirectory(MapTables &tables, const QString &directory);
+
+// The paths that scanTransitionDirectory loads, in its order.
+QStringList transitionDefinitionFiles(const QString &directory);

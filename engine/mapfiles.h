@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QList>
 #include <QString>
 
 #include <cstdint>
@@ -16,6 +17,11 @@ constexpr int indexEntrySize = 12;
 
 // The N of map<N>.mul: it depends on the map's height in blocks alone.
 int mapNumber(int blocksHigh);
+// The height in blocks that a map number stands for; 0 when the number does
+// not say (map 0 is any other height).
+int blocksHigh(int mapNumber);
+// The N of every map<N>.mul file in the directory, ascending.
+QList<int> mapNumbersIn(const QString &destination);
 
 enum class Kind { Map, Index, Statics };
 // The destination text used exactly as given, followed by "/map<N>.mul" and

@@ -20,6 +20,9 @@ public:
     int depth() const { return m_image.depth(); }
     bool isNull() const { return m_image.isNull(); }
     QString errorString() const { return m_errorString; }
+    // The colour of each of the 256 palette indexes: the image's colour
+    // table (black past its end), or the gray ramp of a gray image.
+    QList<QRgb> palette() const;
 
     // The palette indexes of row y. Only valid for an image of depth 8:
     // paletted images give their indexes, gray images their gray level.

@@ -1,6 +1,11 @@
+#include "engine/mappreview.h"
 #include "testsupport.h"
 
 #include <QDir>
+#include <QImage>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
@@ -134,6 +139,148 @@ private slots:
         QCOMPARE(result.err, QByteArray());
     }
 
+    // A mistyped Random, a key in lower case and a colour that terrain.xml
+    // lacks: all three in one run, with file and line.
+    void checkDataFindsMistakes()
+    {
+        const QString data = m_dir.filePath(QStringLiteral("mistakes"));
+        TestSupport::writeFile(data + QLatin1String("/system/terrain.xml"),
+                               "<T>\n<Terrain ID='0' TileID='3' Random='true'/>\n</T>");
+        TestSupport::writeFile(data + QLatin1String("/system/altitude.xml"),
+                               "<A><Altitude Key='0' Altitude='10'/></A>");
+        TestSupport::writeFile(data + QLatin1String("/transitions/a/1.xml"),
+                               "<R>\n<TransInfo HashKey='0a0a0a0a0a0a0a0a0a'/>\n</R>");
+        const QStringList arguments {QStringLiteral("check-data"),
+                                     QStringLiteral("--data"),
+                                     data,
+                                     QStringLiteral("--terrain"),
+                                     m_dir.filePath(QStringLiteral("terrain.png")),
+                                     QStringLiteral("--altitude"),
+                                     m_dir.filePath(QStringLiteral("altitude.png"))};
+
+        const Run text = run(arguments);
+        QCOMPARE(text.exitCode, 1);
+        QCOMPARE(text.err, QByteArray());
+        const QList<QByteArray> lines = text.out.trimmed().split('\n');
+        QCOMPARE(lines.size(), 4);
+        QVERIFY2(lines[0].startsWith(data.toUtf8() + "/system/terrain.xml:2: error: Random 'true'"),
+                 lines[0]);
+        QVERIFY2(lines[1].startsWith(data.toUtf8()
+                                     + "/transitions/a/1.xml:2: error: HashKey "
+                                       "'0a0a0a0a0a0a0a0a0a' never matches"),
+                 lines[1]);
+        QVERIFY2(lines[2].startsWith(m_dir.filePath(QStringLiteral("terrain.png")).toUtf8()
+                                     + ": error: palette index 5 is used by 128 pixels, first at "
+                                       "(8, 0)"),
+                 lines[2]);
+        QCOMPARE(lines[3], QByteArray("3 errors, 0 warnings"));
+
+        const Run json = run(QStringList(arguments) << QStringLiteral("--json"));
+        QCOMPARE(json.exitCode, 1);
+        const QJsonObject report = QJsonDocument::fromJson(json.out).object();
+        QCOMPARE(report.value(QStringLiteral("errors")).toInt(), 3);
+        QCOMPARE(report.value(QStringLiteral("warnings")).toInt(), 0);
+        const QJsonArray problems = report.value(QStringLiteral("problems")).toArray();
+        QCOMPARE(problems.size(), 3);
+        const QJsonObject key = problems[1].toObject();
+        QCOMPARE(key.value(QStringLiteral("severity")).toString(), QStringLiteral("error"));
+        QCOMPARE(key.value(QStringLiteral("code")).toString(), QStringLiteral("key-never-matches"));
+        QCOMPARE(key.value(QStringLiteral("file")).toString(),
+                 data + QLatin1String("/transitions/a/1.xml"));
+        QCOMPARE(key.value(QStringLiteral("line")).toInt(), 2);
+    }
+
+    void checkDataPassesSoundData()
+    {
+        const Run result = run({QStringLiteral("check-data"), QStringLiteral("--data"),
+                                m_dir.filePath(QStringLiteral("data"))});
+        QCOMPARE(result.exitCode, 0);
+        QCOMPARE(result.out, QByteArray("0 errors, 0 warnings\n"));
+    }
+
+    void verifyGeneratedAndCorrupted()
+    {
+        const QString dest = m_dir.filePath(QStringLiteral("verify"));
+        QDir().mkpath(dest);
+        QCOMPARE(run(generateArguments(dest) << QStringLiteral("--quiet")).exitCode, 0);
+        const QStringList verify {QStringLiteral("verify"), QStringLiteral("--dest"), dest};
+        Run result = run(verify);
+        QCOMPARE(result.exitCode, 0);
+        QCOMPARE(result.out, QByteArray("Map 0: 4 blocks, 0 statics\nOK\n"));
+        result = run(QStringList(verify) << QStringLiteral("--blocks-high") << QStringLiteral("2"));
+        QCOMPARE(result.out, QByteArray("Map 0: 4 blocks (2 x 2), 0 statics\nOK\n"));
+
+        QFile index(dest + QLatin1String("/staidx0.mul"));
+        QVERIFY(index.open(QIODevice::Append));
+        index.write("x");
+        index.close();
+        result = run(verify);
+        QCOMPARE(result.exitCode, 1);
+        QVERIFY2(result.out.contains("problem: " + dest.toUtf8()
+                                     + "/staidx0.mul, block 4, byte 48: its 49 bytes are not a "
+                                       "whole number of 12-byte index entries"),
+                 result.out);
+    }
+
+    void verifyFindsTheMap_data()
+    {
+        QTest::addColumn<QStringList>("files");
+        QTest::addColumn<QStringList>("extraArguments");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QByteArray>("message");
+        QTest::newRow("no map") << QStringList {} << QStringList {} << 1
+                                << QByteArray("holds no map<N>.mul file");
+        QTest::newRow("two maps") << QStringList {"map0.mul", "map2.mul"} << QStringList {} << 1
+                                  << QByteArray("several maps (map0.mul, map2.mul); choose one");
+        QTest::newRow("--map chooses")
+            << QStringList {"map0.mul", "map2.mul"} << QStringList {"--map", "2"} << 1
+            << QByteArray("staidx2.mul: does not exist");
+    }
+
+    void verifyFindsTheMap()
+    {
+        QFETCH(QStringList, files);
+        QFETCH(QStringList, extraArguments);
+        QFETCH(int, exitCode);
+        QFETCH(QByteArray, message);
+        QTemporaryDir dest;
+        for (const QString &file : files)
+            TestSupport::writeFile(dest.filePath(file), {});
+        const Run result =
+            run(QStringList {QStringLiteral("verify"), QStringLiteral("--dest"), dest.path()}
+                + extraArguments);
+        QCOMPARE(result.exitCode, exitCode);
+        QVERIFY2((result.out + result.err).contains(message), result.out + result.err);
+    }
+
+    // The east half's terrain index 5 is missing from terrain.xml, so its
+    // cells carry tile id 0, which no terrain explains.
+    void previewShowsUnexplainedTiles()
+    {
+        const QString dest = m_dir.filePath(QStringLiteral("preview"));
+        QDir().mkpath(dest);
+        const QString generated = m_dir.filePath(QStringLiteral("generated.png"));
+        const Run generate =
+            run(generateArguments(dest) << QStringLiteral("--preview") << generated);
+        QCOMPARE(generate.exitCode, 0);
+        QVERIFY2(generate.err.contains("Preview: " + generated.toUtf8()), generate.err);
+        QCOMPARE(QImage(generated).size(), QSize(16, 16));
+
+        const QString drawn = m_dir.filePath(QStringLiteral("drawn.png"));
+        const Run result =
+            run({QStringLiteral("preview"), QStringLiteral("--dest"), dest,
+                 QStringLiteral("--data"), m_dir.filePath(QStringLiteral("data")),
+                 QStringLiteral("--terrain"), m_dir.filePath(QStringLiteral("terrain.png")),
+                 QStringLiteral("--out"), drawn, QStringLiteral("--scale"), QStringLiteral("2")});
+        QCOMPARE(result.exitCode, 0);
+        QVERIFY2(result.out.contains("128 cells in magenta"), result.out);
+        QVERIFY2(result.out.contains("tile id 0: 128 cells, first at (8, 0)"), result.out);
+        const QImage image(drawn);
+        QCOMPARE(image.size(), QSize(8, 8));
+        QCOMPARE(image.pixel(6, 3), MapPreview::unexplainedColour);
+        QVERIFY(image.pixel(1, 3) != MapPreview::unexplainedColour);
+    }
+
     void failures_data()
     {
         QTest::addColumn<QStringList>("arguments");
@@ -162,6 +309,29 @@ private slots:
             << QByteArray("Size mismatch: Terrain and Altitude image files are different sizes");
         QTest::newRow("destination is a file")
             << generateArguments(plainFile) << 1 << QByteArray("terrain.png/map0.mul");
+        QTest::newRow("check-data without --data")
+            << QStringList {QStringLiteral("check-data")} << 2 << QByteArray("--data is required");
+        QTest::newRow("check-data of a missing directory")
+            << QStringList {QStringLiteral("check-data"), QStringLiteral("--data"),
+                            m_dir.filePath(QStringLiteral("nowhere"))}
+            << 1 << QByteArray("does not exist");
+        QTest::newRow("verify --map not a number")
+            << QStringList {QStringLiteral("verify"), QStringLiteral("--dest"), dest,
+                            QStringLiteral("--map"), QStringLiteral("two")}
+            << 2 << QByteArray("--map takes a whole number");
+        QTest::newRow("preview --scale 0")
+            << QStringList {QStringLiteral("preview"),
+                            QStringLiteral("--dest"),
+                            dest,
+                            QStringLiteral("--data"),
+                            dest,
+                            QStringLiteral("--terrain"),
+                            plainFile,
+                            QStringLiteral("--out"),
+                            QStringLiteral("x.png"),
+                            QStringLiteral("--scale"),
+                            QStringLiteral("0")}
+            << 2 << QByteArray("--scale takes a whole number of 1 or more");
     }
 
     void failures()

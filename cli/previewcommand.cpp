@@ -1,0 +1,114 @@
+#include "previewcommand.h"
+
+#include "data/datadirectory.h"
+#include "data/maptables.h"
+#include "engine/mapfiles.h"
+#include "engine/mappreview.h"
+#include "engine/paletteimage.h"
+#include "engine/tileterrains.h"
+#include "mapchoice.h"
+#include "previewwriter.h"
+
+#include <QCommandLineParser>
+#include <QDir>
+#include <QFileInfo>
+#include <QTextStream>
+
+namespace {
+
+enum ExitCode { success = 0, failure = 1, usageError = 2 };
+
+int usage(QTextStream &err, const QString &problem)
+{
+    err << "error: " << problem << "\nRun 'mapgenerator-cli preview --help' for the options."
+        << Qt::endl;
+    return usageError;
+}
+
+} // namespace
+
+int runPreviewCommand(const QStringList &arguments)
+{
+    QTextStream out(stdout);
+    QTextStream err(stderr);
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        QStringLiteral("Draws the map files of a destination directory as a PNG: each cell in "
+                       "the terrain image's colour of its terrain, hill-shaded, statics darker, "
+                       "tile ids that no terrain explains in magenta."));
+    parser.addHelpOption();
+    const QCommandLineOption destOption(QStringLiteral("dest"),
+                                        QStringLiteral("Directory that holds the map files."),
+                                        QStringLiteral("DIR"));
+    const QCommandLineOption dataOption(
+        QStringLiteral("data"),
+        QStringLiteral("Data directory the map was generated with (tiles to terrains)."),
+        QStringLiteral("DIR"));
+    const QCommandLineOption terrainOption(
+        QStringLiteral("terrain"),
+        QStringLiteral("Terrain image the map was generated from (its palette gives the colours "
+                       "and its height the map's, unless --blocks-high says otherwise)."),
+        QStringLiteral("FILE"));
+    const QCommandLineOption outOption(QStringLiteral("out"), QStringLiteral("PNG file to write."),
+                                       QStringLiteral("FILE"));
+    const QCommandLineOption scaleOption(
+        QStringLiteral("scale"), QStringLiteral("Draw N x N cells as one pixel (default 1)."),
+        QStringLiteral("N"), QStringLiteral("1"));
+    MapChoice mapChoice;
+    parser.addOptions({destOption, dataOption, terrainOption, outOption, scaleOption});
+    parser.addOptions(mapChoice.options());
+    if (!parser.parse(arguments))
+        return usage(err, parser.errorText());
+    if (parser.isSet(QStringLiteral("help"))) {
+        out << parser.helpText();
+        return success;
+    }
+    if (!parser.positionalArguments().isEmpty())
+        return usage(err,
+                     QStringLiteral("unexpected argument '%1'")
+                         .arg(parser.positionalArguments().constFirst()));
+    for (const auto *required : {&destOption, &dataOption, &terrainOption, &outOption}) {
+        if (!parser.isSet(*required))
+            return usage(err,
+                         QStringLiteral("--%1 is required").arg(required->names().constFirst()));
+    }
+    bool scaleOk = false;
+    const int scale = parser.value(scaleOption).toInt(&scaleOk);
+    if (!scaleOk || scale < 1)
+        return usage(err,
+                     QStringLiteral("--scale takes a whole number of 1 or more, not '%1'")
+                         .arg(parser.value(scaleOption)));
+    const QString destination = parser.value(destOption);
+    if (const auto exitCode = mapChoice.read(parser, destination, err))
+        return *exitCode;
+
+    const QString dataDirectory = parser.value(dataOption);
+    if (!QFileInfo(dataDirectory).isDir()) {
+        err << "error: data directory " << QDir::toNativeSeparators(dataDirectory)
+            << " does not exist; pass the directory that holds system/terrain.xml with --data"
+            << Qt::endl;
+        return failure;
+    }
+    const PaletteImage terrainImage = PaletteImage::load(parser.value(terrainOption));
+    if (terrainImage.isNull()) {
+        err << "error: terrain image " << QDir::toNativeSeparators(parser.value(terrainOption))
+            << " cannot be read (" << terrainImage.errorString()
+            << "); pass the image the map was generated from with --terrain" << Qt::endl;
+        return failure;
+    }
+    // The generator sized the map from the terrain image.
+    const int blocksHigh = mapChoice.blocksHigh() > 0
+        ? mapChoice.blocksHigh()
+        : terrainImage.height() / MapFiles::cellsPerBlockSide;
+
+    MapTables tables;
+    loadDataDirectory(tables, dataDirectory);
+    const MapPreview preview =
+        renderMapPreview(destination, mapChoice.mapNumber(), blocksHigh, TileTerrains(tables),
+                         terrainImage.palette(), scale);
+    const QString path = parser.value(outOption);
+    if (!savePreview(preview, path, err))
+        return failure;
+    printPreviewSummary(preview, path, scale, out);
+    return success;
+}

@@ -1,0 +1,51 @@
+#include "previewwriter.h"
+
+#include "engine/mappreview.h"
+
+#include <QDir>
+#include <QImageWriter>
+
+namespace {
+// More lines would bury the summary; the rest are counted.
+constexpr int listedTiles = 10;
+} // namespace
+
+bool savePreview(const MapPreview &preview, const QString &path, QTextStream &err)
+{
+    if (preview.image.isNull()) {
+        err << "error: no preview drawn: " << preview.errorText << Qt::endl;
+        return false;
+    }
+    QImageWriter writer(path, "png");
+    if (!writer.write(preview.image)) {
+        err << "error: the preview cannot be written to " << QDir::toNativeSeparators(path) << " ("
+            << writer.errorString() << "); choose a writable path ending in .png" << Qt::endl;
+        return false;
+    }
+    return true;
+}
+
+void printPreviewSummary(const MapPreview &preview, const QString &path, int scale,
+                         QTextStream &stream)
+{
+    stream << "Preview: " << QDir::toNativeSeparators(path) << ", " << preview.image.width()
+           << " x " << preview.image.height() << " pixels for " << preview.blocksWide << " x "
+           << preview.blocksHigh << " blocks";
+    if (scale > 1)
+        stream << " (" << scale << " x " << scale << " cells a pixel)";
+    stream << ", " << preview.cellsWithStatics << " cells with statics\n";
+    qint64 cells = 0;
+    for (const auto &tile : preview.unexplainedTiles)
+        cells += tile.cells;
+    if (cells > 0)
+        stream << cells << " cells in magenta: their tile ids belong to no terrain of the data "
+               << "directory\n";
+    for (qsizetype i = 0; i < preview.unexplainedTiles.size() && i < listedTiles; ++i) {
+        const auto &tile = preview.unexplainedTiles[i];
+        stream << "  tile id " << tile.tileId << ": " << tile.cells << " cells, first at ("
+               << tile.firstCell.x() << ", " << tile.firstCell.y() << ")\n";
+    }
+    if (preview.unexplainedTiles.size() > listedTiles)
+        stream << "  and " << preview.unexplainedTiles.size() - listedTiles << " more tile ids\n";
+    stream.flush();
+}

@@ -1,0 +1,13 @@
+#pragma once
+
+#include "dataproblem.h"
+
+#include <QList>
+#include <QString>
+
+// Reads every file of a data directory in the order and with the rules of
+// loadDataDirectory, and reports what the loaders take silently: files that
+// cannot be read or parsed, keys that never match, static sets that do not
+// exist, numbers that do not convert or lose bits, definitions that a later
+// one replaces. Problems come file by file in load order, then by line.
+QList<DataProblem> checkDataDirectory(const QString &dataDirectory);

@@ -1,0 +1,14 @@
+#pragma once
+
+#include "data/dataproblem.h"
+
+#include <QList>
+#include <QString>
+
+// Checks the terrain and altitude images as a pass would read them: the
+// pass's own checks (readable, equal size, 8 bits per pixel), the pixels
+// that fall outside whole blocks, and every palette index that the images
+// use and system/terrain.xml or system/altitude.xml of the data directory
+// does not define. An empty path skips that image.
+QList<DataProblem> checkMapImages(const QString &dataDirectory, const QString &terrainPath,
+                                  const QString &altitudePath);

@@ -1,0 +1,44 @@
+#pragma once
+
+#include <QImage>
+#include <QList>
+#include <QPoint>
+#include <QString>
+
+#include <cstdint>
+
+class TileTerrains;
+
+// A picture of a map as its files hold it.
+struct MapPreview
+{
+    // A land tile id that no terrain of the data directory explains.
+    struct UnexplainedTile
+    {
+        std::uint16_t tileId = 0;
+        qint64 cells = 0;
+        QPoint firstCell;
+    };
+
+    // Loud, so that unexplained tiles stand out of any terrain palette.
+    static constexpr QRgb unexplainedColour = 0xffff00ff;
+
+    // Null when the map could not be drawn; errorText says why.
+    QImage image;
+    QString errorText;
+    int blocksWide = 0;
+    int blocksHigh = 0;
+    qint64 cellsWithStatics = 0;
+    // By ascending tile id.
+    QList<UnexplainedTile> unexplainedTiles;
+};
+
+// Draws map<N>.mul of destination, one pixel for every scale x scale cells
+// (scale 1 or more): each cell in the palette colour of its tile's terrain,
+// shaded by the slope of the land under light from the north-west, and
+// darker where statics<N>.mul puts objects on it. Tiles that no terrain
+// explains are drawn unshaded in unexplainedColour and listed. The files are
+// verified first, and a map that fails is not drawn. blocksHigh is the map's
+// height in blocks; 0 takes the height that the map number stands for.
+MapPreview renderMapPreview(const QString &destination, int mapNumber, int blocksHigh,
+                            const TileTerrains &terrains, const QList<QRgb> &palette, int scale);
