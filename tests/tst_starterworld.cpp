@@ -1,8 +1,10 @@
 #include "data/datadirectory.h"
+#include "data/datadirectorychecker.h"
 #include "data/maptables.h"
 #include "data/structurestatics.h"
 #include "engine/glibcrandom.h"
 #include "engine/keygrid.h"
+#include "engine/mapimagecheck.h"
 #include "engine/mappass.h"
 #include "engine/passoptions.h"
 #include "engine/starterworld.h"
@@ -78,6 +80,15 @@ private slots:
     {
         QFETCH(quint32, seed);
         const QString world = write(QString("gen%1").arg(seed), 256, 256, seed);
+        // The world holds nothing that check-data calls an error.
+        QStringList errors;
+        const QList<DataProblem> problems = checkDataDirectory(world + "/data")
+            + checkMapImages(world + "/data", world + "/terrain.png", world + "/altitude.png");
+        for (const DataProblem &problem : problems)
+            if (problem.severity == DataProblem::Severity::Error)
+                errors << problem.file + ": " + problem.message;
+        QCOMPARE(errors, QStringList());
+
         MapTables tables;
         QStringList messages;
         loadDataDirectory(tables, world + "/data", [&](const QString &m) { messages << m; });
