@@ -28,6 +28,11 @@ public:
         return static_cast<int>(m_words[m_next++] >> 1);
     }
 
+    // A draw reduced to n values by its remainder, next() % n. Draws are
+    // never negative, so the unsigned remainder is the same number and
+    // cheaper to compute.
+    int nextBelow(unsigned n) { return static_cast<int>(static_cast<unsigned>(next()) % n); }
+
 private:
     static constexpr std::size_t lag = 31;
     static constexpr std::size_t batch = 1024;

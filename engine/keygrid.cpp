@@ -4,6 +4,7 @@
 #include "paletteimage.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 
 void fillKeyGrid(KeyGrid &grid, int originX, int originY, int blocksWide, int blocksHigh,
@@ -63,6 +64,39 @@ bool KeyGrid::neighbourhood(int l, int k, std::uint8_t out[4][4]) const
     return uniform;
 }
 
+namespace {
+
+std::uint64_t load8(const std::uint8_t *bytes)
+{
+    std::uint64_t word;
+    std::memcpy(&word, bytes, 8);
+    return word;
+}
+
+// 0x80 in every byte of word that is zero, 0 in the others.
+std::uint64_t zeroBytes(std::uint64_t word)
+{
+    constexpr std::uint64_t low7 = 0x7f7f7f7f7f7f7f7full;
+    return ~(((word & low7) + low7) | word | low7);
+}
+
+// Bit i set for every byte i of the word that holds 0x80.
+std::uint8_t byteFlags(std::uint64_t flags)
+{
+    if constexpr (std::endian::native == std::endian::little) {
+        return std::uint8_t(((flags >> 7) * 0x0102040810204080ull) >> 56);
+    } else {
+        std::uint8_t bytes[8];
+        std::memcpy(bytes, &flags, 8);
+        std::uint8_t bits = 0;
+        for (int i = 0; i < 8; ++i)
+            bits |= std::uint8_t((bytes[i] >> 7) << i);
+        return bits;
+    }
+}
+
+} // namespace
+
 std::uint64_t KeyGrid::uniformCells() const
 {
     std::uint64_t uniform = 0;
@@ -74,26 +108,21 @@ std::uint64_t KeyGrid::uniformCells() const
         }
         return uniform;
     }
-    // Per grid row, bit l: the four codes from column l on are equal.
-    std::uint8_t rowRuns[size];
+    // Eight columns at a time, one per byte: runs[gy] flags the columns l
+    // where codes l to l + 3 of grid row gy are equal; below[gy] those where
+    // rows gy and gy + 1 agree.
+    std::uint64_t runs[size], below[size - 1];
     for (int gy = 0; gy < size; ++gy) {
-        std::uint8_t runs = 0;
-        for (int l = 0; l < 8; ++l) {
-            std::uint32_t four;
-            std::memcpy(&four, &m_codes[gy][l], 4);
-            if (four == 0x01010101u * (four & 0xff))
-                runs |= std::uint8_t(1 << l);
-        }
-        rowRuns[gy] = runs;
+        const std::uint64_t a0 = load8(&m_codes[gy][0]), a1 = load8(&m_codes[gy][1]);
+        const std::uint64_t a2 = load8(&m_codes[gy][2]), a3 = load8(&m_codes[gy][3]);
+        runs[gy] = zeroBytes(a0 ^ a1) & zeroBytes(a1 ^ a2) & zeroBytes(a2 ^ a3);
+        if (gy + 1 < size)
+            below[gy] = zeroBytes(a0 ^ load8(&m_codes[gy + 1][0]));
     }
     for (int k = 0; k < 8; ++k) {
-        const unsigned candidates = rowRuns[k] & rowRuns[k + 1] & rowRuns[k + 2] & rowRuns[k + 3];
-        for (int l = 0; l < 8; ++l) {
-            // Four equal rows of four make sixteen when their first codes agree.
-            if (candidates >> l & 1 && m_codes[k][l] == m_codes[k + 1][l]
-                && m_codes[k][l] == m_codes[k + 2][l] && m_codes[k][l] == m_codes[k + 3][l])
-                uniform |= std::uint64_t(1) << (k * 8 + l);
-        }
+        const std::uint64_t cells = runs[k] & runs[k + 1] & runs[k + 2] & runs[k + 3] & below[k]
+            & below[k + 1] & below[k + 2];
+        uniform |= std::uint64_t(byteFlags(cells)) << (8 * k);
     }
     return uniform;
 }

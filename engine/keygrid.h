@@ -23,6 +23,11 @@ public:
 
     // The terrain index of the block's cell (l, k).
     std::uint8_t ownCode(int l, int k) const { return m_codes[k + 2][l + 2]; }
+    // The index at grid position (gx, gy); 0 outside the processed area.
+    std::uint8_t code(int gx, int gy) const { return m_codes[gy][gx]; }
+    // Whether every grid position lies inside the processed area, as for
+    // every block away from the map's edges.
+    bool allInside() const { return m_allInside; }
 
     // The 4 x 4 indexes from (x - 2, y - 2) to (x + 1, y + 1) around the
     // block's cell (l, k), rows first: the windows of all four keys of the
@@ -38,8 +43,10 @@ private:
     friend void fillKeyGrid(KeyGrid &grid, int originX, int originY, int blocksWide, int blocksHigh,
                             const PaletteImage &terrain);
 
-    // Rows first; 0 outside the processed area.
-    std::uint8_t m_codes[size][size] {};
+    // Rows first; 0 outside the processed area. Rows are padded to 16
+    // bytes, with a spare row, so that eight-byte loads from any position of
+    // the grid stay inside the array.
+    std::uint8_t m_codes[size + 1][16] {};
     int m_firstInside[2] = {0, 0};
     int m_lastInside[2] = {size - 1, size - 1};
     bool m_allInside = true;

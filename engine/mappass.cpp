@@ -188,8 +188,8 @@ private:
                 const int randomFlag = m_tables.TerrainRandomTable.value(terrainIndex) ? 1 : 0;
                 // Drawn for every cell, also without the flag, so that the
                 // sequence of draws does not depend on the terrain.
-                const int r = m_random.next();
-                const auto z = static_cast<std::int8_t>(baseAltitude + randomFlag * (r % 6));
+                const auto z =
+                    static_cast<std::int8_t>(baseAltitude + randomFlag * m_random.nextBelow(6));
 
                 if (!m_tables.TerrainTable.contains(terrainIndex))
                     enterMissingTerrain(terrainIndex, x, y);

@@ -25,7 +25,7 @@ std::optional<PackedKey> PackedKey::fromText(const QString &text)
     }
     PackedKey key;
     for (int i = 0; i < 8; ++i)
-        key.head = (key.head << 8) | indexes[i];
+        key.head |= std::uint64_t(indexes[i]) << (8 * i);
     key.tail = indexes[8];
     return key;
 }

@@ -27,7 +27,7 @@ inline int placeRandomStatics(const TransitionIndex &index, const MainKeyEntry *
     if (!main || !main->staticSet)
         return 0;
     const StaticSet &set = *main->staticSet;
-    if (random.next() % 100 >= set.chance || set.weightedGroups.isEmpty())
+    if (random.nextBelow(100) >= set.chance || set.weightedGroups.isEmpty())
         return 0;
     return placeStaticGroup(index, *main, random, l, k, landZ, statics, observer);
 }

@@ -4,14 +4,14 @@
 
 namespace {
 
-// The key of the 3 x 3 window whose north-west corner is n[row][column].
-PackedKey windowKey(const std::uint8_t n[4][4], int row, int column)
+// The key of a 3 x 3 window whose code at row dy, column dx is at(dy, dx).
+template<typename CodeAt> PackedKey windowKey(CodeAt at)
 {
-    const auto at = [&](int dy, int dx) { return std::uint64_t(n[row + dy][column + dx]); };
+    const auto code = [&](int dy, int dx) { return std::uint64_t(at(dy, dx)); };
     PackedKey key;
-    key.head = at(0, 0) << 56 | at(0, 1) << 48 | at(0, 2) << 40 | at(1, 0) << 32 | at(1, 1) << 24
-        | at(1, 2) << 16 | at(2, 0) << 8 | at(2, 1);
-    key.tail = n[row + 2][column + 2];
+    key.head = code(0, 0) | code(0, 1) << 8 | code(0, 2) << 16 | code(1, 0) << 24 | code(1, 1) << 32
+        | code(1, 2) << 40 | code(2, 0) << 48 | code(2, 1) << 56;
+    key.tail = static_cast<std::uint8_t>(code(2, 2));
     return key;
 }
 
@@ -21,11 +21,9 @@ TransitionFinder::TransitionFinder(const TransitionIndex &index, bool needMainEn
     : m_index(index), m_needMainEntry(needMainEntry)
 {
     for (int terrain = 0; terrain < 256; ++terrain) {
-        std::uint8_t uniform[4][4];
-        for (auto &row : uniform)
-            for (auto &code : row)
-                code = static_cast<std::uint8_t>(terrain);
-        m_uniform[terrain] = find(uniform);
+        const auto own = static_cast<std::uint8_t>(terrain);
+        const PackedKey uniform = PackedKey::uniform(own);
+        m_uniform[terrain] = find(uniform, uniform, uniform, uniform, own);
     }
 }
 
@@ -35,35 +33,39 @@ void TransitionFinder::findBlock(const KeyGrid &grid, TransitionLookup *out) con
     std::uint8_t n[4][4];
     for (int cell = 0; cell < 64; ++cell) {
         const int l = cell % 8, k = cell / 8;
+        const std::uint8_t own = grid.ownCode(l, k);
         if (uniformCells >> cell & 1) {
-            out[cell] = m_uniform[grid.ownCode(l, k)];
-        } else {
-            grid.neighbourhood(l, k, n);
-            out[cell] = find(n);
+            out[cell] = m_uniform[own];
+            continue;
         }
+        // The neighbourhood runs from grid position (l, k) to (l + 3, k + 3);
+        // at the map's edges it carries the cell's own code outside.
+        const bool inside = grid.allInside();
+        if (!inside)
+            grid.neighbourhood(l, k, n);
+        const auto window = [&](int row, int column) {
+            return windowKey([&](int dy, int dx) {
+                return inside ? grid.code(l + column + dx, k + row + dy) : n[row + dy][column + dx];
+            });
+        };
+        out[cell] = find(window(0, 0), window(1, 0), window(0, 1), window(1, 1), own);
     }
 }
 
-TransitionLookup TransitionFinder::find(const std::uint8_t n[4][4]) const
+TransitionLookup TransitionFinder::find(PackedKey cornerKey, PackedKey leftKey, PackedKey topKey,
+                                        PackedKey mainKey, std::uint8_t own) const
 {
-    // Window corners in the neighbourhood: corner key (0, 0), left key
-    // (1, 0), top key (0, 1) and the cell's own key (1, 1).
     TransitionLookup lookup;
-    if ((lookup.hit = m_index.corner(windowKey(n, 0, 0)))
-        || (lookup.hit = m_index.left(windowKey(n, 1, 0)))
-        || (lookup.hit = m_index.top(windowKey(n, 0, 1)))) {
+    if ((lookup.hit = m_index.corner(cornerKey)) || (lookup.hit = m_index.left(leftKey))
+        || (lookup.hit = m_index.top(topKey))) {
         if (m_needMainEntry)
-            lookup.main = m_index.main(windowKey(n, 1, 1));
+            lookup.main = m_index.main(mainKey);
         return lookup;
     }
-    lookup.main = m_index.main(windowKey(n, 1, 1));
+    lookup.main = m_index.main(mainKey);
     if (!lookup.main || !lookup.main->info)
         return lookup;
     lookup.hit = lookup.main->info;
-    const std::uint8_t own = n[2][2];
-    lookup.keepsVariation = true;
-    for (int dy = 1; dy < 4; ++dy)
-        for (int dx = 1; dx < 4; ++dx)
-            lookup.keepsVariation = lookup.keepsVariation && n[dy][dx] == own;
+    lookup.keepsVariation = mainKey == PackedKey::uniform(own);
     return lookup;
 }

@@ -20,7 +20,10 @@ public:
     void findBlock(const KeyGrid &grid, TransitionLookup *out) const;
 
 private:
-    TransitionLookup find(const std::uint8_t neighbourhood[4][4]) const;
+    // The first table holding its key; the cell's own key also selects its
+    // static set.
+    TransitionLookup find(PackedKey cornerKey, PackedKey leftKey, PackedKey topKey,
+                          PackedKey mainKey, std::uint8_t own) const;
 
     const TransitionIndex &m_index;
     bool m_needMainEntry;

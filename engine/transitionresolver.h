@@ -44,16 +44,18 @@ inline void resolveTransition(const TransitionLookup &lookup, std::int8_t baseAl
         return;
     const TransitionInfo &info = *lookup.hit;
     if (!info.mapTiles.isEmpty()) {
-        // Lists hold far fewer than 2^31 tiles; 32-bit remainders are cheaper.
-        const TransitionTile &tile = info.mapTiles[random.next() % int(info.mapTiles.size())];
-        const int r2 = random.next() % 4;
+        // Lists hold far fewer than 2^32 tiles; 32-bit remainders are cheaper.
+        const TransitionTile &tile =
+            info.mapTiles[random.nextBelow(unsigned(info.mapTiles.size()))];
+        const int r2 = random.nextBelow(4);
         const int variation = r2 == 0 ? -2 : r2 == 3 ? 2 : 0;
         const int flag = lookup.keepsVariation ? randomFlag : 0;
         landCell.tileId = tile.tileId;
         landCell.z = static_cast<std::int8_t>(tile.altIdMod + baseAltitude + flag * variation);
     }
     if (!info.staticTiles.isEmpty()) {
-        const TransitionTile &tile = info.staticTiles[random.next() % int(info.staticTiles.size())];
+        const TransitionTile &tile =
+            info.staticTiles[random.nextBelow(unsigned(info.staticTiles.size()))];
         transitionStatic.present = true;
         transitionStatic.tileId = tile.tileId;
         transitionStatic.z = static_cast<std::int8_t>(baseAltitude + tile.altIdMod);
