@@ -34,7 +34,15 @@ void GlibcRandom::seed(std::uint32_t seed)
 void GlibcRandom::refill()
 {
     std::copy(m_words.end() - lag, m_words.end(), m_words.begin());
-    for (std::size_t i = lag; i < m_words.size(); ++i)
-        m_words[i] = m_words[i - lag] + m_words[i - 3];
+    // The last three words ride in registers rather than going through
+    // memory just after being stored.
+    std::uint32_t third = m_words[lag - 3], second = m_words[lag - 2], last = m_words[lag - 1];
+    for (std::size_t i = lag; i < m_words.size(); ++i) {
+        const std::uint32_t word = m_words[i - lag] + third;
+        m_words[i] = word;
+        third = second;
+        second = last;
+        last = word;
+    }
     m_next = lag;
 }

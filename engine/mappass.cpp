@@ -19,6 +19,8 @@
 #include <QElapsedTimer>
 #include <QtEndian>
 
+#include <cstring>
+
 #include <thread>
 #include <vector>
 
@@ -63,6 +65,14 @@ bool prepareStructures(MapTables &tables, StructureStatics &structureStatics,
     return false;
 }
 
+// The cells of one block column, prepared ahead of the draws.
+struct ColumnWork
+{
+    std::vector<TransitionLookup> lookups;
+    std::vector<std::uint8_t> terrain;
+    std::vector<std::uint8_t> altitude;
+};
+
 class MapPass
 {
 public:
@@ -92,19 +102,22 @@ public:
         // Finding each cell's transition draws nothing, so it runs a block
         // column ahead on a worker while this thread makes the draws in
         // their fixed order.
-        for (auto &lookups : m_lookups)
-            lookups.resize(std::size_t(blocksHigh) * MapFiles::cellsPerBlock);
-        ColumnPipeline pipeline(blocksWide, [this](int blockX, int slot) {
-            findTransitions(blockX, m_lookups[slot].data());
-        });
+        for (ColumnWork &work : m_columns) {
+            const std::size_t cells = std::size_t(blocksHigh) * MapFiles::cellsPerBlock;
+            work.lookups.resize(cells);
+            work.terrain.resize(cells);
+            work.altitude.resize(cells);
+        }
+        ColumnPipeline pipeline(
+            blocksWide, [this](int blockX, int slot) { prepareColumn(blockX, m_columns[slot]); });
         for (int blockX = 0; blockX < blocksWide; ++blockX) {
             m_observer.progressChanged(blockX * blocksHigh);
             if (m_observer.isCancelled())
                 return true;
             pipeline.waitFor(blockX);
-            const TransitionLookup *lookups = m_lookups[blockX % 2].data();
+            const ColumnWork &work = m_columns[blockX % 2];
             for (int blockY = 0; blockY < blocksHigh; ++blockY) {
-                processBlock(blockX, blockY, lookups + blockY * MapFiles::cellsPerBlock);
+                processBlock(blockX, blockY, work, std::size_t(blockY) * MapFiles::cellsPerBlock);
                 const QByteArray structures = structureStatics.value(blockX * blocksHigh + blockY);
                 if (!writer.writeBlock(m_mapBlock, structures, m_cellStatics.data(),
                                        static_cast<qsizetype>(m_cellStatics.size())))
@@ -150,21 +163,33 @@ public:
     }
 
 private:
-    // The transitions of every cell of a block column, block by block and
-    // within a block in cell order. Runs on the pipeline's worker.
-    void findTransitions(int blockX, TransitionLookup *out)
+    // What the pass needs of every cell of a block column, in block order and
+    // within a block in cell order: its two palette indexes, gathered from
+    // the images' rows so that the draws read them in sequence, and its
+    // transition. Runs on the pipeline's worker.
+    void prepareColumn(int blockX, ColumnWork &work)
     {
+        std::size_t cell = 0;
         for (int blockY = 0; blockY < m_summary.blocksHigh; ++blockY) {
             fillKeyGrid(m_keyGrid, blockX * MapFiles::cellsPerBlockSide,
                         blockY * MapFiles::cellsPerBlockSide, m_summary.blocksWide,
                         m_summary.blocksHigh, m_terrain);
-            m_finder.findBlock(m_keyGrid, out);
-            out += MapFiles::cellsPerBlock;
+            m_finder.findBlock(m_keyGrid, work.lookups.data() + cell);
+            for (int k = 0; k < MapFiles::cellsPerBlockSide; ++k) {
+                const int y = blockY * MapFiles::cellsPerBlockSide + k;
+                const int x = blockX * MapFiles::cellsPerBlockSide;
+                std::memcpy(work.terrain.data() + cell, m_terrain.row(y) + x, 8);
+                std::memcpy(work.altitude.data() + cell, m_altitude.row(y) + x, 8);
+                cell += MapFiles::cellsPerBlockSide;
+            }
         }
     }
 
-    void processBlock(int blockX, int blockY, const TransitionLookup *lookups)
+    void processBlock(int blockX, int blockY, const ColumnWork &work, std::size_t firstCell)
     {
+        const TransitionLookup *lookups = work.lookups.data() + firstCell;
+        const std::uint8_t *altitudeIndexes = work.altitude.data() + firstCell;
+        const std::uint8_t *terrainIndexes = work.terrain.data() + firstCell;
         const int blockNumber = blockX * m_summary.blocksHigh + blockY;
         qToLittleEndian<qint32>(blockNumber, m_mapBlock);
         m_cellStatics.clear();
@@ -172,12 +197,10 @@ private:
         std::uint8_t *cellOut = m_mapBlock + 4;
         for (int k = 0; k < MapFiles::cellsPerBlockSide; ++k) {
             const int y = blockY * MapFiles::cellsPerBlockSide + k;
-            const std::uint8_t *altitudeRow = m_altitude.row(y);
-            const std::uint8_t *terrainRow = m_terrain.row(y);
             for (int l = 0; l < MapFiles::cellsPerBlockSide; ++l) {
                 const int x = blockX * MapFiles::cellsPerBlockSide + l;
-                const std::uint8_t altitudeIndex = altitudeRow[x];
-                const std::uint8_t terrainIndex = terrainRow[x];
+                const std::uint8_t altitudeIndex = *altitudeIndexes++;
+                const std::uint8_t terrainIndex = *terrainIndexes++;
 
                 if (!m_tables.AltitudeTable.contains(altitudeIndex))
                     enterMissingAltitude(altitudeIndex, x, y);
@@ -246,7 +269,7 @@ private:
     std::uint8_t m_mapBlock[MapFiles::mapBlockSize] {};
     StaticsBuffer m_cellStatics;
     std::vector<qint64> m_decoratedCells;
-    std::vector<TransitionLookup> m_lookups[2];
+    ColumnWork m_columns[2];
 };
 
 } // namespace

@@ -63,9 +63,9 @@ TransitionLookup TransitionFinder::find(PackedKey cornerKey, PackedKey leftKey, 
         return lookup;
     }
     lookup.main = m_index.main(mainKey);
-    if (!lookup.main || !lookup.main->info)
+    if (!lookup.main || !lookup.main->transition)
         return lookup;
-    lookup.hit = lookup.main->info;
+    lookup.hit = lookup.main->transition;
     lookup.keepsVariation = mainKey == PackedKey::uniform(own);
     return lookup;
 }

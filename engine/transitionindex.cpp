@@ -2,29 +2,51 @@
 
 #include "data/maptables.h"
 
-namespace {
+const CompiledTransition *TransitionIndex::compile(const TransitionInfo &info)
+{
+    CompiledTransition compiled;
+    compiled.mapTiles = m_tiles.data() + m_tiles.size();
+    compiled.mapTileCount = std::uint32_t(info.mapTiles.size());
+    m_tiles.insert(m_tiles.end(), info.mapTiles.cbegin(), info.mapTiles.cend());
+    compiled.staticTiles = m_tiles.data() + m_tiles.size();
+    compiled.staticTileCount = std::uint32_t(info.staticTiles.size());
+    m_tiles.insert(m_tiles.end(), info.staticTiles.cbegin(), info.staticTiles.cend());
+    m_transitions.push_back(compiled);
+    return &m_transitions.back();
+}
 
-void indexTable(const TransitionHash &table, PackedKeyMap<TransitionInfo> &map)
+void TransitionIndex::indexTable(const TransitionHash &table, PackedKeyMap<CompiledTransition> &map)
 {
     map.reserve(table.size());
     for (auto it = table.cbegin(); it != table.cend(); ++it) {
         if (const auto key = PackedKey::fromText(it.key()))
-            map.insert(*key, &it.value());
+            map.insert(*key, compile(it.value()));
     }
 }
 
-} // namespace
-
 TransitionIndex::TransitionIndex(const MapTables &tables)
 {
+    std::size_t definitions = 0, tiles = 0;
+    for (const TransitionHash *table :
+         {&tables.TransitionTable, &tables.LeftTransitionTable, &tables.TopTransitionTable,
+          &tables.CornerTransitionTable}) {
+        definitions += table->size();
+        for (const TransitionInfo &info : *table)
+            tiles += info.mapTiles.size() + info.staticTiles.size();
+    }
+    m_tiles.reserve(tiles);
+    m_transitions.reserve(definitions);
+
     indexTable(tables.CornerTransitionTable, m_corner);
     indexTable(tables.LeftTransitionTable, m_left);
     indexTable(tables.TopTransitionTable, m_top);
 
     // One entry per key of the general table or of the static-set names.
     QHash<QString, MainKeyEntry> entries;
-    for (auto it = tables.TransitionTable.cbegin(); it != tables.TransitionTable.cend(); ++it)
-        entries[it.key()].info = &it.value();
+    for (auto it = tables.TransitionTable.cbegin(); it != tables.TransitionTable.cend(); ++it) {
+        if (PackedKey::fromText(it.key()))
+            entries[it.key()].transition = compile(it.value());
+    }
     for (auto it = tables.TransitionFileTable.cbegin(); it != tables.TransitionFileTable.cend();
          ++it) {
         const auto set = tables.StaticSetTable.constFind(it.value());

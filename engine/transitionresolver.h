@@ -25,7 +25,7 @@ struct TransitionLookup
 {
     // The first table holding its key, in the order corner, left, top,
     // general; null when none does.
-    const TransitionInfo *hit = nullptr;
+    const CompiledTransition *hit = nullptr;
     // What the cell's own key selects in the general table and the static
     // sets; looked up for a general hit, and for every cell when asked for.
     const MainKeyEntry *main = nullptr;
@@ -42,20 +42,17 @@ inline void resolveTransition(const TransitionLookup &lookup, std::int8_t baseAl
 {
     if (!lookup.hit)
         return;
-    const TransitionInfo &info = *lookup.hit;
-    if (!info.mapTiles.isEmpty()) {
-        // Lists hold far fewer than 2^32 tiles; 32-bit remainders are cheaper.
-        const TransitionTile &tile =
-            info.mapTiles[random.nextBelow(unsigned(info.mapTiles.size()))];
+    const CompiledTransition &hit = *lookup.hit;
+    if (hit.mapTileCount > 0) {
+        const TransitionTile &tile = hit.mapTiles[random.nextBelow(hit.mapTileCount)];
         const int r2 = random.nextBelow(4);
         const int variation = r2 == 0 ? -2 : r2 == 3 ? 2 : 0;
         const int flag = lookup.keepsVariation ? randomFlag : 0;
         landCell.tileId = tile.tileId;
         landCell.z = static_cast<std::int8_t>(tile.altIdMod + baseAltitude + flag * variation);
     }
-    if (!info.staticTiles.isEmpty()) {
-        const TransitionTile &tile =
-            info.staticTiles[random.nextBelow(unsigned(info.staticTiles.size()))];
+    if (hit.staticTileCount > 0) {
+        const TransitionTile &tile = hit.staticTiles[random.nextBelow(hit.staticTileCount)];
         transitionStatic.present = true;
         transitionStatic.tileId = tile.tileId;
         transitionStatic.z = static_cast<std::int8_t>(baseAltitude + tile.altIdMod);
