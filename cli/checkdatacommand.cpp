@@ -1,26 +1,16 @@
 #include "checkdatacommand.h"
 
+#include "commandparser.h"
 #include "data/datadirectorychecker.h"
 #include "engine/mapimagecheck.h"
 
-#include <QCommandLineParser>
 #include <QDir>
-#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QTextStream>
 
 namespace {
-
-enum ExitCode { success = 0, failure = 1, usageError = 2 };
-
-int usage(QTextStream &err, const QString &problem)
-{
-    err << "error: " << problem << "\nRun 'mapgenerator-cli check-data --help' for the options."
-        << Qt::endl;
-    return usageError;
-}
 
 QString severityName(DataProblem::Severity severity)
 {
@@ -76,12 +66,11 @@ int runCheckDataCommand(const QStringList &arguments)
 {
     QTextStream out(stdout);
     QTextStream err(stderr);
-    QCommandLineParser parser;
-    parser.setApplicationDescription(
+    CommandParser parser(
+        QStringLiteral("check-data"),
         QStringLiteral("Reads a data directory with the generator's rules and reports every "
                        "file, definition and number that does not do what it says, and every "
                        "palette index of the images that the data directory lacks."));
-    parser.addHelpOption();
     const QCommandLineOption dataOption(
         QStringLiteral("data"), QStringLiteral("Data directory (holds system/terrain.xml)."),
         QStringLiteral("DIR"));
@@ -94,26 +83,12 @@ int runCheckDataCommand(const QStringList &arguments)
     const QCommandLineOption jsonOption(QStringLiteral("json"),
                                         QStringLiteral("Print the report as JSON."));
     parser.addOptions({dataOption, terrainOption, altitudeOption, jsonOption});
-    if (!parser.parse(arguments))
-        return usage(err, parser.errorText());
-    if (parser.isSet(QStringLiteral("help"))) {
-        out << parser.helpText();
-        return success;
-    }
-    if (!parser.positionalArguments().isEmpty())
-        return usage(err,
-                     QStringLiteral("unexpected argument '%1'")
-                         .arg(parser.positionalArguments().constFirst()));
-    if (!parser.isSet(dataOption))
-        return usage(err, QStringLiteral("--data is required"));
+    if (const auto done = parser.parseArguments(arguments, {dataOption}))
+        return *done;
 
     const QString dataDirectory = parser.value(dataOption);
-    if (!QFileInfo(dataDirectory).isDir()) {
-        err << "error: data directory " << QDir::toNativeSeparators(dataDirectory)
-            << " does not exist; pass the directory that holds system/terrain.xml with --data"
-            << Qt::endl;
+    if (!dataDirectoryExists(dataDirectory))
         return failure;
-    }
 
     QList<DataProblem> problems = checkDataDirectory(dataDirectory);
     problems +=

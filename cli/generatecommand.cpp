@@ -1,5 +1,6 @@
 #include "generatecommand.h"
 
+#include "commandparser.h"
 #include "consoleobserver.h"
 #include "data/datadirectory.h"
 #include "data/maptables.h"
@@ -13,11 +14,9 @@
 #include "engine/tileterrains.h"
 #include "previewwriter.h"
 
-#include <QCommandLineParser>
 #include <QDateTime>
 #include <QDir>
 #include <QElapsedTimer>
-#include <QFileInfo>
 #include <QTextStream>
 
 #include <csignal>
@@ -25,15 +24,6 @@
 #include <sys/resource.h>
 
 namespace {
-
-enum ExitCode { success = 0, failure = 1, usageError = 2 };
-
-int usage(QTextStream &err, const QString &problem)
-{
-    err << "error: " << problem << "\nRun 'mapgenerator-cli generate --help' for the options."
-        << Qt::endl;
-    return usageError;
-}
 
 QString seconds(qint64 nanoseconds)
 {
@@ -77,11 +67,10 @@ void printSummary(QTextStream &err, const PassSummary &summary, const PassOption
 int runGenerateCommand(const QStringList &arguments)
 {
     QTextStream err(stderr);
-    QCommandLineParser parser;
-    parser.setApplicationDescription(
+    CommandParser parser(
+        QStringLiteral("generate"),
         QStringLiteral("Generates map<N>.mul, staidx<N>.mul and statics<N>.mul from a terrain "
                        "image, an altitude image and a data directory."));
-    parser.addHelpOption();
     const QCommandLineOption dataOption(
         QStringLiteral("data"), QStringLiteral("Data directory (holds system/terrain.xml)."),
         QStringLiteral("DIR"));
@@ -111,29 +100,16 @@ int runGenerateCommand(const QStringList &arguments)
         QStringLiteral("FILE"));
     parser.addOptions({dataOption, terrainOption, altitudeOption, destOption, randomArtOption,
                        structuresOption, seedOption, quietOption, previewOption});
-    if (!parser.parse(arguments))
-        return usage(err, parser.errorText());
-    if (parser.isSet(QStringLiteral("help"))) {
-        QTextStream(stdout) << parser.helpText();
-        return success;
-    }
-    if (!parser.positionalArguments().isEmpty())
-        return usage(err,
-                     QStringLiteral("unexpected argument '%1'")
-                         .arg(parser.positionalArguments().constFirst()));
-    for (const auto *required : {&dataOption, &terrainOption, &altitudeOption, &destOption}) {
-        if (!parser.isSet(*required))
-            return usage(err,
-                         QStringLiteral("--%1 is required").arg(required->names().constFirst()));
-    }
+    if (const auto done = parser.parseArguments(
+            arguments, {dataOption, terrainOption, altitudeOption, destOption}))
+        return *done;
 
     std::uint32_t seed = 0;
     if (parser.isSet(seedOption)) {
         bool ok = false;
         seed = parser.value(seedOption).toUInt(&ok);
         if (!ok)
-            return usage(
-                err,
+            return parser.usage(
                 QStringLiteral("--seed takes a whole number from 0 to 4294967295, not '%1'")
                     .arg(parser.value(seedOption)));
     } else {
@@ -141,12 +117,8 @@ int runGenerateCommand(const QStringList &arguments)
     }
 
     const QString dataDirectory = parser.value(dataOption);
-    if (!QFileInfo(dataDirectory).isDir()) {
-        err << "error: data directory " << QDir::toNativeSeparators(dataDirectory)
-            << " does not exist; pass the directory that holds system/terrain.xml with --data"
-            << Qt::endl;
+    if (!dataDirectoryExists(dataDirectory))
         return failure;
-    }
 
     PassOptions options;
     options.destination = parser.value(destOption);

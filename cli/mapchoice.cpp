@@ -1,12 +1,9 @@
 #include "mapchoice.h"
 
+#include "commandparser.h"
 #include "engine/mapfiles.h"
 
 #include <QDir>
-
-namespace {
-enum ExitCode { failure = 1, usageError = 2 };
-}
 
 MapChoice::MapChoice()
     : m_mapOption(QStringLiteral("map"),

@@ -1,5 +1,6 @@
 #include "previewcommand.h"
 
+#include "commandparser.h"
 #include "data/datadirectory.h"
 #include "data/maptables.h"
 #include "engine/mapfiles.h"
@@ -9,21 +10,11 @@
 #include "mapchoice.h"
 #include "previewwriter.h"
 
-#include <QCommandLineParser>
 #include <QDir>
 #include <QFileInfo>
 #include <QTextStream>
 
 namespace {
-
-enum ExitCode { success = 0, failure = 1, usageError = 2 };
-
-int usage(QTextStream &err, const QString &problem)
-{
-    err << "error: " << problem << "\nRun 'mapgenerator-cli preview --help' for the options."
-        << Qt::endl;
-    return usageError;
-}
 
 } // namespace
 
@@ -31,12 +22,11 @@ int runPreviewCommand(const QStringList &arguments)
 {
     QTextStream out(stdout);
     QTextStream err(stderr);
-    QCommandLineParser parser;
-    parser.setApplicationDescription(
+    CommandParser parser(
+        QStringLiteral("preview"),
         QStringLiteral("Draws the map files of a destination directory as a PNG: each cell in "
                        "the terrain image's colour of its terrain, hill-shaded, statics darker, "
                        "tile ids that no terrain explains in magenta."));
-    parser.addHelpOption();
     const QCommandLineOption destOption(QStringLiteral("dest"),
                                         QStringLiteral("Directory that holds the map files."),
                                         QStringLiteral("DIR"));
@@ -57,38 +47,21 @@ int runPreviewCommand(const QStringList &arguments)
     MapChoice mapChoice;
     parser.addOptions({destOption, dataOption, terrainOption, outOption, scaleOption});
     parser.addOptions(mapChoice.options());
-    if (!parser.parse(arguments))
-        return usage(err, parser.errorText());
-    if (parser.isSet(QStringLiteral("help"))) {
-        out << parser.helpText();
-        return success;
-    }
-    if (!parser.positionalArguments().isEmpty())
-        return usage(err,
-                     QStringLiteral("unexpected argument '%1'")
-                         .arg(parser.positionalArguments().constFirst()));
-    for (const auto *required : {&destOption, &dataOption, &terrainOption, &outOption}) {
-        if (!parser.isSet(*required))
-            return usage(err,
-                         QStringLiteral("--%1 is required").arg(required->names().constFirst()));
-    }
+    if (const auto done =
+            parser.parseArguments(arguments, {destOption, dataOption, terrainOption, outOption}))
+        return *done;
     bool scaleOk = false;
     const int scale = parser.value(scaleOption).toInt(&scaleOk);
     if (!scaleOk || scale < 1)
-        return usage(err,
-                     QStringLiteral("--scale takes a whole number of 1 or more, not '%1'")
-                         .arg(parser.value(scaleOption)));
+        return parser.usage(QStringLiteral("--scale takes a whole number of 1 or more, not '%1'")
+                                .arg(parser.value(scaleOption)));
     const QString destination = parser.value(destOption);
     if (const auto exitCode = mapChoice.read(parser, destination, err))
         return *exitCode;
 
     const QString dataDirectory = parser.value(dataOption);
-    if (!QFileInfo(dataDirectory).isDir()) {
-        err << "error: data directory " << QDir::toNativeSeparators(dataDirectory)
-            << " does not exist; pass the directory that holds system/terrain.xml with --data"
-            << Qt::endl;
+    if (!dataDirectoryExists(dataDirectory))
         return failure;
-    }
     const PaletteImage terrainImage = PaletteImage::load(parser.value(terrainOption));
     if (terrainImage.isNull()) {
         err << "error: terrain image " << QDir::toNativeSeparators(parser.value(terrainOption))

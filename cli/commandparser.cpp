@@ -1,0 +1,48 @@
+#include "commandparser.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+CommandParser::CommandParser(const QString &command, const QString &description)
+    : m_command(command), m_err(stderr)
+{
+    setApplicationDescription(description);
+    addHelpOption();
+}
+
+std::optional<int> CommandParser::parseArguments(const QStringList &arguments,
+                                                 const QList<QCommandLineOption> &required)
+{
+    if (!parse(arguments))
+        return usage(errorText());
+    if (isSet(QStringLiteral("help"))) {
+        QTextStream(stdout) << helpText();
+        return success;
+    }
+    if (!positionalArguments().isEmpty())
+        return usage(
+            QStringLiteral("unexpected argument '%1'").arg(positionalArguments().constFirst()));
+    for (const QCommandLineOption &option : required) {
+        if (!isSet(option))
+            return usage(QStringLiteral("--%1 is required").arg(option.names().constFirst()));
+    }
+    return std::nullopt;
+}
+
+int CommandParser::usage(const QString &problem)
+{
+    m_err << "error: " << problem << "\nRun 'mapgenerator-cli " << m_command
+          << " --help' for the options." << Qt::endl;
+    return usageError;
+}
+
+bool dataDirectoryExists(const QString &dataDirectory)
+{
+    if (QFileInfo(dataDirectory).isDir())
+        return true;
+    QTextStream(stderr) << "error: data directory " << QDir::toNativeSeparators(dataDirectory)
+                        << " does not exist; pass the directory that holds system/terrain.xml "
+                           "with --data"
+                        << Qt::endl;
+    return false;
+}
