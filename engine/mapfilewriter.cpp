@@ -2,17 +2,42 @@
 
 #include <QDir>
 #include <QElapsedTimer>
+#include <QSaveFile>
 #include <QtEndian>
 
 #include <limits>
+#include <utility>
 
 namespace {
 // Writes go out in chunks of this size rather than once per 196-byte block.
 constexpr qsizetype flushThreshold = 1 << 20;
 enum { mapOutput, indexOutput, staticsOutput };
+
+class SaveFile : public MapOutputFile
+{
+public:
+    explicit SaveFile(const QString &path) : m_file(path) { }
+
+    bool open() override { return m_file.open(QIODevice::WriteOnly); }
+    bool write(const QByteArray &data) override { return m_file.write(data) == data.size(); }
+    bool commit() override { return m_file.commit(); }
+    void cancel() override { m_file.cancelWriting(); }
+    QString fileName() const override { return m_file.fileName(); }
+    QString errorString() const override { return m_file.errorString(); }
+
+private:
+    QSaveFile m_file;
+};
 } // namespace
 
-MapFileWriter::MapFileWriter() = default;
+std::unique_ptr<MapOutputFile> createSaveFile(const QString &path)
+{
+    return std::make_unique<SaveFile>(path);
+}
+
+MapFileWriter::MapFileWriter(MapOutputFileFactory createFile) : m_createFile(std::move(createFile))
+{
+}
 
 MapFileWriter::~MapFileWriter()
 {
@@ -25,9 +50,9 @@ bool MapFileWriter::open(const QString &destination, int mapNumber)
                                     MapFiles::Kind::Statics};
     for (int i = 0; i < 3; ++i) {
         auto output = std::make_unique<Output>();
-        output->file.setFileName(MapFiles::path(destination, kinds[i], mapNumber));
-        if (!output->file.open(QIODevice::WriteOnly)) {
-            fail(*output, output->file.errorString());
+        output->file = m_createFile(MapFiles::path(destination, kinds[i], mapNumber));
+        if (!output->file->open()) {
+            fail(*output, output->file->errorString());
             cancel();
             return false;
         }
@@ -46,7 +71,7 @@ bool MapFileWriter::writeBlock(const std::uint8_t *mapBlock, const QByteArray &s
         m_errorString =
             QStringLiteral("%1: the statics file would grow beyond 2 GiB, which the "
                            "index file cannot address; place fewer statics.")
-                .arg(QDir::toNativeSeparators(m_outputs[staticsOutput]->file.fileName()));
+                .arg(QDir::toNativeSeparators(m_outputs[staticsOutput]->file->fileName()));
         return false;
     }
     std::uint8_t entry[MapFiles::indexEntrySize];
@@ -77,10 +102,10 @@ bool MapFileWriter::flush(Output &output)
         return true;
     QElapsedTimer timer;
     timer.start();
-    const bool written = output.file.write(output.buffer) == output.buffer.size();
+    const bool written = output.file->write(output.buffer);
     m_writingTime += timer.nsecsElapsed();
     if (!written)
-        return fail(output, output.file.errorString());
+        return fail(output, output.file->errorString());
     output.buffer.clear();
     return true;
 }
@@ -94,8 +119,8 @@ bool MapFileWriter::commit()
     QElapsedTimer timer;
     timer.start();
     for (auto &output : m_outputs) {
-        if (!output->file.commit())
-            return fail(*output, output->file.errorString());
+        if (!output->file->commit())
+            return fail(*output, output->file->errorString());
     }
     m_writingTime += timer.nsecsElapsed();
     return true;
@@ -105,7 +130,7 @@ void MapFileWriter::cancel()
 {
     for (auto &output : m_outputs) {
         if (output)
-            output->file.cancelWriting();
+            output->file->cancel();
         output.reset();
     }
 }
@@ -113,6 +138,6 @@ void MapFileWriter::cancel()
 bool MapFileWriter::fail(const Output &output, const QString &reason)
 {
     m_errorString = QStringLiteral("Cannot write %1: %2")
-                        .arg(QDir::toNativeSeparators(output.file.fileName()), reason);
+                        .arg(QDir::toNativeSeparators(output.file->fileName()), reason);
     return false;
 }
