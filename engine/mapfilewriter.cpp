@@ -5,8 +5,11 @@
 #include <QSaveFile>
 #include <QtEndian>
 
+#include <cerrno>
 #include <limits>
 #include <utility>
+
+#include <unistd.h>
 
 namespace {
 // Writes go out in chunks of this size rather than once per 196-byte block.
@@ -20,13 +23,26 @@ public:
 
     bool open() override { return m_file.open(QIODevice::WriteOnly); }
     bool write(const QByteArray &data) override { return m_file.write(data) == data.size(); }
+    bool sync() override
+    {
+        if (!m_file.flush())
+            return false;
+        if (::fsync(m_file.handle()) == 0)
+            return true;
+        m_syncError = qt_error_string(errno);
+        return false;
+    }
     bool commit() override { return m_file.commit(); }
     void cancel() override { m_file.cancelWriting(); }
     QString fileName() const override { return m_file.fileName(); }
-    QString errorString() const override { return m_file.errorString(); }
+    QString errorString() const override
+    {
+        return m_syncError.isEmpty() ? m_file.errorString() : m_syncError;
+    }
 
 private:
     QSaveFile m_file;
+    QString m_syncError;
 };
 } // namespace
 
@@ -118,6 +134,13 @@ bool MapFileWriter::commit()
     }
     QElapsedTimer timer;
     timer.start();
+    // All three reach the disk before the first rename: a disk that fills
+    // up (or a quota that runs out) while the last file is synced must not
+    // leave a new map file beside the old index and statics files.
+    for (auto &output : m_outputs) {
+        if (!output->file->sync())
+            return fail(*output, output->file->errorString());
+    }
     for (auto &output : m_outputs) {
         if (!output->file->commit())
             return fail(*output, output->file->errorString());

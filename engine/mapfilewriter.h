@@ -17,6 +17,9 @@ public:
     virtual ~MapOutputFile() = default;
     virtual bool open() = 0;
     virtual bool write(const QByteArray &data) = 0;
+    // Gets everything written onto the disk, so that commit() has only the
+    // rename left to do.
+    virtual bool sync() = 0;
     virtual bool commit() = 0;
     virtual void cancel() = 0;
     virtual QString fileName() const = 0;

@@ -15,7 +15,7 @@
 namespace {
 
 // A save file whose write number failAtWrite (counted from 1) fails, as a
-// full disk would make it.
+// full disk would make it; with failAtWrite 0 it fails when synced to disk.
 class FailingFile : public MapOutputFile
 {
 public:
@@ -32,6 +32,14 @@ public:
             return false;
         }
         return m_file->write(data);
+    }
+    bool sync() override
+    {
+        if (m_failAtWrite == 0) {
+            m_failed = true;
+            return false;
+        }
+        return m_file->sync();
     }
     bool commit() override { return m_file->commit(); }
     void cancel() override { m_file->cancel(); }
@@ -146,6 +154,9 @@ private slots:
             << -1 << "map0.mul" << 2 << PassSummary::Outcome::OutputFailed;
         QTest::newRow("statics write fails")
             << -1 << "statics0.mul" << 1 << PassSummary::Outcome::OutputFailed;
+        // The last file is synced last; the others must not be renamed yet.
+        QTest::newRow("statics sync fails")
+            << -1 << "statics0.mul" << 0 << PassSummary::Outcome::OutputFailed;
     }
 
     void unfinishedPassLeavesTheOldMap()
