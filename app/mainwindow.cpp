@@ -1,7 +1,7 @@
 #include "mainwindow.h"
 
 #include "data/datadirectory.h"
-#include "data/xmldocument.h"
+#include "data/generatorsettings.h"
 #include "engine/mappass.h"
 #include "engine/passoptions.h"
 #include "windowpassobserver.h"
@@ -100,26 +100,16 @@ void MainWindow::readSettings()
 
 void MainWindow::readSettings(const QString &path)
 {
-    const XmlDocumentResult xml = readXmlDocument(path);
-    if (!xml.ok)
-        return;
-    const std::pair<QLatin1StringView, QLineEdit * MainWindowForm::*> fields[] = {
-        {QLatin1StringView("XML"), &MainWindowForm::lineXML},
-        {QLatin1StringView("Terrain"), &MainWindowForm::lineTerrain},
-        {QLatin1StringView("Altitude"), &MainWindowForm::lineAlt},
-        {QLatin1StringView("Destination"), &MainWindowForm::lineDest},
+    const GeneratorSettings settings = readGeneratorSettings(path);
+    const std::pair<const std::optional<QString> &, QLineEdit *> fields[] = {
+        {settings.dataDirectory, ui.lineXML},
+        {settings.terrain, ui.lineTerrain},
+        {settings.altitude, ui.lineAlt},
+        {settings.destination, ui.lineDest},
     };
-    // Only the root's own children count; a comment or a nested element as
-    // the first child gives an empty value.
-    for (QDomNode node = xml.document.documentElement().firstChild(); !node.isNull();
-         node = node.nextSibling()) {
-        const QString name = node.toElement().tagName();
-        for (const auto &[element, field] : fields) {
-            if (name == element) {
-                (ui.*field)->setText(node.firstChild().toText().data());
-                break;
-            }
-        }
+    for (const auto &[value, field] : fields) {
+        if (value)
+            field->setText(*value);
     }
 }
 

@@ -2,17 +2,58 @@
 
 #include <QDir>
 #include <QElapsedTimer>
+#include <QSaveFile>
 #include <QtEndian>
 
+#include <cerrno>
 #include <limits>
+#include <utility>
+
+#include <unistd.h>
 
 namespace {
 // Writes go out in chunks of this size rather than once per 196-byte block.
 constexpr qsizetype flushThreshold = 1 << 20;
 enum { mapOutput, indexOutput, staticsOutput };
+
+class SaveFile : public MapOutputFile
+{
+public:
+    explicit SaveFile(const QString &path) : m_file(path) { }
+
+    bool open() override { return m_file.open(QIODevice::WriteOnly); }
+    bool write(const QByteArray &data) override { return m_file.write(data) == data.size(); }
+    bool sync() override
+    {
+        if (!m_file.flush())
+            return false;
+        if (::fsync(m_file.handle()) == 0)
+            return true;
+        m_syncError = qt_error_string(errno);
+        return false;
+    }
+    bool commit() override { return m_file.commit(); }
+    void cancel() override { m_file.cancelWriting(); }
+    QString fileName() const override { return m_file.fileName(); }
+    QString errorString() const override
+    {
+        return m_syncError.isEmpty() ? m_file.errorString() : m_syncError;
+    }
+
+private:
+    QSaveFile m_file;
+    QString m_syncError;
+};
 } // namespace
 
-MapFileWriter::MapFileWriter() = default;
+std::unique_ptr<MapOutputFile> createSaveFile(const QString &path)
+{
+    return std::make_unique<SaveFile>(path);
+}
+
+MapFileWriter::MapFileWriter(MapOutputFileFactory createFile) : m_createFile(std::move(createFile))
+{
+}
 
 MapFileWriter::~MapFileWriter()
 {
@@ -25,9 +66,9 @@ bool MapFileWriter::open(const QString &destination, int mapNumber)
                                     MapFiles::Kind::Statics};
     for (int i = 0; i < 3; ++i) {
         auto output = std::make_unique<Output>();
-        output->file.setFileName(MapFiles::path(destination, kinds[i], mapNumber));
-        if (!output->file.open(QIODevice::WriteOnly)) {
-            fail(*output, output->file.errorString());
+        output->file = m_createFile(MapFiles::path(destination, kinds[i], mapNumber));
+        if (!output->file->open()) {
+            fail(*output, output->file->errorString());
             cancel();
             return false;
         }
@@ -46,7 +87,7 @@ bool MapFileWriter::writeBlock(const std::uint8_t *mapBlock, const QByteArray &s
         m_errorString =
             QStringLiteral("%1: the statics file would grow beyond 2 GiB, which the "
                            "index file cannot address; place fewer statics.")
-                .arg(QDir::toNativeSeparators(m_outputs[staticsOutput]->file.fileName()));
+                .arg(QDir::toNativeSeparators(m_outputs[staticsOutput]->file->fileName()));
         return false;
     }
     std::uint8_t entry[MapFiles::indexEntrySize];
@@ -77,10 +118,10 @@ bool MapFileWriter::flush(Output &output)
         return true;
     QElapsedTimer timer;
     timer.start();
-    const bool written = output.file.write(output.buffer) == output.buffer.size();
+    const bool written = output.file->write(output.buffer);
     m_writingTime += timer.nsecsElapsed();
     if (!written)
-        return fail(output, output.file.errorString());
+        return fail(output, output.file->errorString());
     output.buffer.clear();
     return true;
 }
@@ -93,9 +134,16 @@ bool MapFileWriter::commit()
     }
     QElapsedTimer timer;
     timer.start();
+    // All three reach the disk before the first rename: a disk that fills
+    // up (or a quota that runs out) while the last file is synced must not
+    // leave a new map file beside the old index and statics files.
     for (auto &output : m_outputs) {
-        if (!output->file.commit())
-            return fail(*output, output->file.errorString());
+        if (!output->file->sync())
+            return fail(*output, output->file->errorString());
+    }
+    for (auto &output : m_outputs) {
+        if (!output->file->commit())
+            return fail(*output, output->file->errorString());
     }
     m_writingTime += timer.nsecsElapsed();
     return true;
@@ -105,7 +153,7 @@ void MapFileWriter::cancel()
 {
     for (auto &output : m_outputs) {
         if (output)
-            output->file.cancelWriting();
+            output->file->cancel();
         output.reset();
     }
 }
@@ -113,6 +161,6 @@ void MapFileWriter::cancel()
 bool MapFileWriter::fail(const Output &output, const QString &reason)
 {
     m_errorString = QStringLiteral("Cannot write %1: %2")
-                        .arg(QDir::toNativeSeparators(output.file.fileName()), reason);
+                        .arg(QDir::toNativeSeparators(output.file->fileName()), reason);
     return false;
 }

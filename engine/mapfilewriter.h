@@ -3,11 +3,34 @@
 #include "mapfiles.h"
 
 #include <QByteArray>
-#include <QSaveFile>
 #include <QString>
 
 #include <array>
+#include <functional>
 #include <memory>
+
+// One of the three output files while a pass writes it. Nothing reaches the
+// destination file before commit(); cancel() drops what was written.
+class MapOutputFile
+{
+public:
+    virtual ~MapOutputFile() = default;
+    virtual bool open() = 0;
+    virtual bool write(const QByteArray &data) = 0;
+    // Gets everything written onto the disk, so that commit() has only the
+    // rename left to do.
+    virtual bool sync() = 0;
+    virtual bool commit() = 0;
+    virtual void cancel() = 0;
+    virtual QString fileName() const = 0;
+    virtual QString errorString() const = 0;
+};
+
+// Makes the output file for a destination path. The default writes through
+// QSaveFile, a temporary file beside the destination renamed over it on
+// commit; tests put failing files in its place.
+using MapOutputFileFactory = std::function<std::unique_ptr<MapOutputFile>(const QString &path)>;
+std::unique_ptr<MapOutputFile> createSaveFile(const QString &path);
 
 // Writes the map, index and statics files block by block. Everything goes
 // to temporary files beside the destination files; commit() renames them
@@ -16,7 +39,7 @@
 class MapFileWriter
 {
 public:
-    MapFileWriter();
+    explicit MapFileWriter(MapOutputFileFactory createFile = createSaveFile);
     ~MapFileWriter();
 
     // Creates the three temporary files. On failure errorString() names the
@@ -42,7 +65,7 @@ public:
 private:
     struct Output
     {
-        QSaveFile file;
+        std::unique_ptr<MapOutputFile> file;
         QByteArray buffer;
     };
 
@@ -50,6 +73,7 @@ private:
     bool flush(Output &output);
     bool fail(const Output &output, const QString &reason);
 
+    MapOutputFileFactory m_createFile;
     std::array<std::unique_ptr<Output>, 3> m_outputs;
     qint64 m_staticsSize = 0;
     qint64 m_writingTime = 0;

@@ -276,7 +276,8 @@ private:
 
 PassSummary processMap(MapTables &tables, StructureStatics &structureStatics, KeyGrid &keyGrid,
                        GlibcRandom &random, const QString &terrainPath, const QString &altitudePath,
-                       const PassOptions &options, PassObserver &observer)
+                       const PassOptions &options, PassObserver &observer,
+                       const MapOutputFileFactory &createOutputFile)
 {
     PassSummary summary;
     // Also a pass that stops at the image checks leaves no structures of an
@@ -318,7 +319,7 @@ PassSummary processMap(MapTables &tables, StructureStatics &structureStatics, Ke
     summary.timings.structures = phase.restart();
     observer.statusMessage(QStringLiteral("Processing Map"));
 
-    MapFileWriter writer;
+    MapFileWriter writer(createOutputFile);
     if (!writer.open(options.destination, summary.mapNumber)) {
         summary.outcome = PassSummary::Outcome::OutputFailed;
         summary.errorText = writer.errorString();

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "data/structurestatics.h"
+#include "mapfilewriter.h"
 #include "passsummary.h"
 
 #include <QString>
@@ -18,7 +19,9 @@ class PassObserver;
 // from options.structureFile; each block's structure statics go ahead of its
 // own. keyGrid is the pass's scratch grid of terrain indexes around the
 // current block. Every random draw comes from the given generator, in a
-// fixed order, so a seed always gives the same map.
+// fixed order, so a seed always gives the same map. The output files come
+// from createOutputFile; tests hand in files that fail.
 PassSummary processMap(MapTables &tables, StructureStatics &structureStatics, KeyGrid &keyGrid,
                        GlibcRandom &random, const QString &terrainPath, const QString &altitudePath,
-                       const PassOptions &options, PassObserver &observer);
+                       const PassOptions &options, PassObserver &observer,
+                       const MapOutputFileFactory &createOutputFile = createSaveFile);

@@ -1,6 +1,7 @@
 #include "engine/mappreview.h"
 #include "testsupport.h"
 
+#include <QBuffer>
 #include <QDir>
 #include <QImage>
 #include <QJsonArray>
@@ -9,6 +10,57 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QtEndian>
+
+#include <csignal>
+
+namespace {
+
+quint32 crc32(const QByteArray &bytes)
+{
+    quint32 crc = 0xffffffff;
+    for (const char byte : bytes) {
+        crc ^= quint8(byte);
+        for (int bit = 0; bit < 8; ++bit)
+            crc = (crc >> 1) ^ (0xedb88320 & (0 - (crc & 1)));
+    }
+    return ~crc;
+}
+
+QByteArray pngChunk(const char *type, const QByteArray &data)
+{
+    QByteArray chunk(4, '\0');
+    qToBigEndian<quint32>(quint32(data.size()), chunk.data());
+    const QByteArray body = QByteArray(type) + data;
+    QByteArray crc(4, '\0');
+    qToBigEndian<quint32>(crc32(body), crc.data());
+    return chunk + body + crc;
+}
+
+// A well-formed 8-bit palette PNG whose header claims width x height but
+// whose pixel data holds a few bytes.
+QByteArray pngClaiming(quint32 width, quint32 height)
+{
+    QByteArray header(13, '\0');
+    qToBigEndian<quint32>(width, header.data());
+    qToBigEndian<quint32>(height, header.data() + 4);
+    header[8] = 8; // bits per pixel
+    header[9] = 3; // palette
+    return QByteArray("\x89PNG\r\n\x1a\n", 8) + pngChunk("IHDR", header)
+        + pngChunk("PLTE", QByteArray(3, '\0'))
+        + pngChunk("IDAT", qCompress(QByteArray(16, '\0')).mid(4)) + pngChunk("IEND", {});
+}
+
+QByteArray encoded(const QImage &image, const char *format)
+{
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, format);
+    return bytes;
+}
+
+} // namespace
 
 // The command-line tool end to end, as a script would run it.
 class TestCli : public QObject
@@ -62,6 +114,21 @@ private slots:
                                        [](int, int) { return 0; });
         TestSupport::writePaletteImage(m_dir.filePath(QStringLiteral("other.png")), 16, 8,
                                        [](int, int) { return 0; });
+
+        const QImage palette =
+            TestSupport::paletteImage(16, 16, [](int x, int y) { return (x * y) % 7; });
+        const QByteArray png = encoded(palette, "PNG");
+        TestSupport::writeFile(m_dir.filePath(QStringLiteral("empty.png")), {});
+        TestSupport::writeFile(m_dir.filePath(QStringLiteral("truncated.png")),
+                               png.left(png.size() / 2));
+        TestSupport::writeFile(m_dir.filePath(QStringLiteral("rgb.bmp")),
+                               encoded(palette.convertToFormat(QImage::Format_RGB888), "BMP"));
+        TestSupport::writeFile(m_dir.filePath(QStringLiteral("mono.png")),
+                               encoded(palette.convertToFormat(QImage::Format_Mono), "PNG"));
+        TestSupport::writeFile(m_dir.filePath(QStringLiteral("huge.png")),
+                               pngClaiming(40000, 40000));
+        TestSupport::writeFile(m_dir.filePath(QStringLiteral("hugest.png")),
+                               pngClaiming(0x7fffffff, 0x7fffffff));
     }
 
     void generatesAndSummarises()
@@ -332,6 +399,109 @@ private slots:
                             QStringLiteral("--scale"),
                             QStringLiteral("0")}
             << 2 << QByteArray("--scale takes a whole number of 1 or more");
+
+        // A file that cannot be read is a null image, so against a good one
+        // the sizes differ; the reason follows.
+        const struct
+        {
+            const char *tag;
+            const char *file;
+            const char *message;
+        } images[] = {
+            {"missing image", "absent.png", "absent.png cannot be read (File not found)"},
+            {"zero-byte image", "empty.png", "empty.png cannot be read (Unsupported image format)"},
+            {"truncated PNG", "truncated.png", "truncated.png cannot be read"},
+            {"header claims 40000 x 40000", "huge.png", "huge.png cannot be read"},
+            {"header claims 2^31 x 2^31", "hugest.png", "hugest.png cannot be read"},
+        };
+        for (const auto &image : images) {
+            QStringList arguments = generateArguments(dest);
+            arguments[4] = m_dir.filePath(QLatin1String(image.file));
+            QTest::newRow(image.tag) << arguments << 1 << QByteArray(image.message);
+        }
+        const struct
+        {
+            const char *tag;
+            const char *file;
+            const char *message;
+        } depths[] = {
+            {"24-bit image", "rgb.bmp", "rgb.bmp is 16 x 16 pixels at 32 bits per pixel"},
+            {"1-bit image", "mono.png", "mono.png is 16 x 16 pixels at 1 bits per pixel"},
+        };
+        for (const auto &depth : depths) {
+            QStringList arguments = generateArguments(dest);
+            arguments[6] = m_dir.filePath(QLatin1String(depth.file));
+            arguments[4] = m_dir.filePath(QStringLiteral("altitude.png"));
+            QTest::newRow(depth.tag) << arguments << 1 << QByteArray(depth.message);
+        }
+    }
+
+    // A placement whose tile file is a directory adds nothing, as one whose
+    // tile file is missing; the pass itself runs, so this is no failure.
+    void structureTileFileIsADirectory()
+    {
+        const QString dest = m_dir.filePath(QStringLiteral("directory-tile"));
+        QDir().mkpath(dest);
+        const QString structures = m_dir.filePath(QStringLiteral("directory-tile.xml"));
+        TestSupport::writeFile(structures,
+                               "<S><MLT><Location X='3' Y='4'/><File>" + dest.toUtf8()
+                                   + "</File></MLT></S>");
+        const Run result =
+            run(generateArguments(dest) << QStringLiteral("--structures") << structures);
+        QCOMPARE(result.exitCode, 0);
+        QCOMPARE(result.out, QByteArray());
+        QVERIFY2(result.err.contains("Structures: 1 placements read, 0 objects stamped, 0 objects "
+                                     "dropped off the map"),
+                 result.err);
+        QCOMPARE(QFileInfo(dest + QLatin1String("/statics0.mul")).size(), 0);
+    }
+
+    void signalsAbortThePass_data()
+    {
+        QTest::addColumn<int>("signal");
+        QTest::addColumn<int>("exitCode");
+        QTest::newRow("SIGINT") << int(SIGINT) << 130;
+        QTest::newRow("SIGTERM") << int(SIGTERM) << 143;
+    }
+
+    // Ctrl-C or a kill while the blocks are written: the old map stays and
+    // no temporary file is left.
+    void signalsAbortThePass()
+    {
+        QFETCH(int, signal);
+        QFETCH(int, exitCode);
+        // Big enough that the pass is still running when the signal arrives.
+        const QString big = m_dir.filePath(QStringLiteral("big.png"));
+        if (!QFileInfo::exists(big))
+            TestSupport::writePaletteImage(big, 4096, 4096, [](int, int) { return 0; });
+        const QString dest = m_dir.filePath(QString::fromLatin1(QTest::currentDataTag()));
+        QDir().mkpath(dest);
+        const QStringList names = {"map0.mul", "staidx0.mul", "statics0.mul"};
+        for (const QString &name : names)
+            TestSupport::writeFile(dest + QLatin1Char('/') + name, "old " + name.toUtf8());
+        QStringList arguments = generateArguments(dest);
+        arguments[4] = big;
+        arguments[6] = big;
+
+        QProcess process;
+        process.setReadChannel(QProcess::StandardError);
+        process.start(QStringLiteral(MAPGENERATOR_CLI), arguments);
+        QByteArray err;
+        // The pass's own status line, printed once the images are read and
+        // just before the blocks are written.
+        while (!err.contains("Processing Map\n")) {
+            QVERIFY2(process.waitForReadyRead(60000), err);
+            err += process.readAllStandardError();
+        }
+        QCOMPARE(::kill(pid_t(process.processId()), signal), 0);
+        QVERIFY(process.waitForFinished(60000));
+        err += process.readAllStandardError();
+        QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(process.exitCode(), exitCode);
+        QVERIFY2(err.contains("error: interrupted; the previous map files in"), err);
+        QCOMPARE(QDir(dest).entryList(QDir::Files | QDir::Hidden, QDir::Name), names);
+        for (const QString &name : names)
+            QCOMPARE(TestSupport::readFile(dest + QLatin1Char('/') + name), "old " + name.toUtf8());
     }
 
     void failures()

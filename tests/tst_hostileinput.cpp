@@ -1,0 +1,104 @@
+#include "data/altitudetable.h"
+#include "data/generatorsettings.h"
+#include "data/maptables.h"
+#include "data/staticsetfile.h"
+#include "data/structurefile.h"
+#include "data/terraintable.h"
+#include "data/transitionfile.h"
+#include "engine/paletteimage.h"
+#include "testsupport.h"
+
+#include <QTemporaryDir>
+#include <QTest>
+
+// Hand-edited files can hold anything. Whatever they hold, every loader
+// comes back quickly, either with what the file says or with nothing.
+class TestHostileInput : public QObject
+{
+    Q_OBJECT
+
+private:
+    QTemporaryDir m_dir;
+
+    // Loads the file through every XML loader; returns how many entries
+    // the loaders found in all.
+    qsizetype loadEverywhere(const QByteArray &contents)
+    {
+        const QString path = m_dir.filePath(QStringLiteral("hostile.xml"));
+        TestSupport::writeFile(path, contents);
+        MapTables tables;
+        loadTerrainTable(tables, path);
+        loadAltitudeTable(tables, path);
+        loadTransitionFile(tables, path, TransitionKind::General);
+        loadStaticSetFile(tables, path, QStringLiteral("hostile.xml"), {});
+        StructureStatics statics;
+        const PaletteImage altitude =
+            PaletteImage::fromImage(TestSupport::paletteImage(16, 16, [](int, int) { return 0; }));
+        StructureStamper stamper(tables, statics, altitude, 2, 2, [](const QString &) {});
+        stamper.loadStructureFile(path);
+        const GeneratorSettings settings = readGeneratorSettings(path);
+        return tables.TerrainTable.size() + tables.AltitudeTable.size()
+            + tables.TransitionTable.size()
+            + tables.StaticSetTable.value("HOSTILE.XML").groups.size() + stamper.placementsRead()
+            + (settings.dataDirectory ? 1 : 0);
+    }
+
+    static QByteArray nested(int depth, const QByteArray &inner)
+    {
+        return "<R>" + QByteArray("<a>").repeated(depth) + inner
+            + QByteArray("</a>").repeated(depth) + "</R>";
+    }
+
+private slots:
+    void xmlLoadersCopeWithHostileFiles_data()
+    {
+        QTest::addColumn<QByteArray>("contents");
+        QTest::addColumn<qsizetype>("entries");
+        const QByteArray everything =
+            "<Terrain ID='1' TileID='2'/><Altitude Key='1' Altitude='2'/>"
+            "<TransInfo HashKey='000000000000000001'/><Statics Freq='1'/><MLT/><XML>/d</XML>";
+
+        // The structure placement enters altitude index 0, its location's.
+        QTest::newRow("one of each") << "<R>" + everything + "</R>" << qsizetype(7);
+        // Definitions count at any depth within reason; settings only as
+        // the root's children.
+        QTest::newRow("nested 1000 deep") << nested(998, everything) << qsizetype(6);
+        // Took hours before: building the DOM costs time per node and level.
+        QTest::newRow("nested 200000 deep") << nested(200000, everything) << qsizetype(0);
+        QTest::newRow("200000 levels left open")
+            << "<R>" + QByteArray("<a>").repeated(200000) << qsizetype(0);
+
+        // A thousand million characters from ten entity levels.
+        QByteArray laughs = "<?xml version='1.0'?><!DOCTYPE R [<!ENTITY a0 'xxxxxxxxxx'>";
+        for (int i = 1; i < 10; ++i)
+            laughs += "<!ENTITY a" + QByteArray::number(i) + " '"
+                + ("&a" + QByteArray::number(i - 1) + ";").repeated(10) + "'>";
+        QTest::newRow("billion laughs")
+            << laughs + "]><R><Terrain ID='1' TileID='&a9;'/></R>" << qsizetype(0);
+        QTest::newRow("external entity")
+            << QByteArray("<!DOCTYPE R [<!ENTITY e SYSTEM '/etc/passwd'>]>"
+                          "<R><XML>&e;</XML><Terrain ID='1' TileID='&e;'/></R>")
+            << qsizetype(0);
+        // Four million characters: within what the parser expands; the
+        // tile id is no number and reads as 0.
+        QTest::newRow("entity repeated 1000 times")
+            << "<!DOCTYPE R [<!ENTITY e '" + QByteArray(4000, 'x')
+                + "'>]><R><Terrain ID='1' TileID='" + QByteArray("&e;").repeated(1000) + "'/></R>"
+            << qsizetype(1);
+        QTest::newRow("huge attribute value")
+            << "<R><Terrain ID='1' TileID='" + QByteArray(10'000'000, '7') + "'/></R>"
+            << qsizetype(1);
+        QTest::newRow("not XML") << QByteArray("\x89PNG\r\n\x1a\n\0\0", 10) << qsizetype(0);
+        QTest::newRow("empty") << QByteArray() << qsizetype(0);
+    }
+
+    void xmlLoadersCopeWithHostileFiles()
+    {
+        QFETCH(QByteArray, contents);
+        QFETCH(qsizetype, entries);
+        QCOMPARE(loadEverywhere(contents), entries);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestHostileInput)
+#include "tst_hostileinput.moc"
