@@ -1,5 +1,7 @@
 #pragma once
 
+#include "fastremainder.h"
+
 #include <array>
 #include <cstdint>
 
@@ -32,6 +34,7 @@ public:
     // never negative, so the unsigned remainder is the same number and
     // cheaper to compute.
     int nextBelow(unsigned n) { return static_cast<int>(static_cast<unsigned>(next()) % n); }
+    int nextBelow(const FastRemainder &n) { return static_cast<int>(n.of(std::uint32_t(next()))); }
 
 private:
     static constexpr std::size_t lag = 31;

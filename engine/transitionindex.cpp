@@ -6,10 +6,10 @@ const CompiledTransition *TransitionIndex::compile(const TransitionInfo &info)
 {
     CompiledTransition compiled;
     compiled.mapTiles = m_tiles.data() + m_tiles.size();
-    compiled.mapTileCount = std::uint32_t(info.mapTiles.size());
+    compiled.mapTileCount = FastRemainder(std::uint32_t(info.mapTiles.size()));
     m_tiles.insert(m_tiles.end(), info.mapTiles.cbegin(), info.mapTiles.cend());
     compiled.staticTiles = m_tiles.data() + m_tiles.size();
-    compiled.staticTileCount = std::uint32_t(info.staticTiles.size());
+    compiled.staticTileCount = FastRemainder(std::uint32_t(info.staticTiles.size()));
     m_tiles.insert(m_tiles.end(), info.staticTiles.cbegin(), info.staticTiles.cend());
     m_transitions.push_back(compiled);
     return &m_transitions.back();

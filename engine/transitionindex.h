@@ -2,6 +2,7 @@
 
 #include "data/staticset.h"
 #include "data/transitioninfo.h"
+#include "fastremainder.h"
 #include "packedkeymap.h"
 
 #include <vector>
@@ -13,9 +14,9 @@ struct MapTables;
 struct CompiledTransition
 {
     const TransitionTile *mapTiles = nullptr;
-    std::uint32_t mapTileCount = 0;
+    FastRemainder mapTileCount;
     const TransitionTile *staticTiles = nullptr;
-    std::uint32_t staticTileCount = 0;
+    FastRemainder staticTileCount;
 };
 
 // What a general transition key selects: its definition, if the general

@@ -43,7 +43,7 @@ inline void resolveTransition(const TransitionLookup &lookup, std::int8_t baseAl
     if (!lookup.hit)
         return;
     const CompiledTransition &hit = *lookup.hit;
-    if (hit.mapTileCount > 0) {
+    if (hit.mapTileCount.divisor() > 0) {
         const TransitionTile &tile = hit.mapTiles[random.nextBelow(hit.mapTileCount)];
         const int r2 = random.nextBelow(4);
         const int variation = r2 == 0 ? -2 : r2 == 3 ? 2 : 0;
@@ -51,7 +51,7 @@ inline void resolveTransition(const TransitionLookup &lookup, std::int8_t baseAl
         landCell.tileId = tile.tileId;
         landCell.z = static_cast<std::int8_t>(tile.altIdMod + baseAltitude + flag * variation);
     }
-    if (hit.staticTileCount > 0) {
+    if (hit.staticTileCount.divisor() > 0) {
         const TransitionTile &tile = hit.staticTiles[random.nextBelow(hit.staticTileCount)];
         transitionStatic.present = true;
         transitionStatic.tileId = tile.tileId;

@@ -40,6 +40,25 @@ private slots:
         QCOMPARE(random.next(), first);
     }
 
+    void fastRemainderIsExact_data()
+    {
+        QTest::addColumn<quint32>("divisor");
+        for (quint32 divisor : {1u, 2u, 3u, 6u, 7u, 100u, 1000u, 65535u, 2147483647u, 4294967295u})
+            QTest::addRow("%u", divisor) << divisor;
+    }
+
+    void fastRemainderIsExact()
+    {
+        QFETCH(quint32, divisor);
+        const FastRemainder remainder(divisor);
+        QList<quint32> numbers {0u, 1u, divisor - 1, divisor, 2147483647u, 4294967295u};
+        GlibcRandom random(divisor);
+        for (int i = 0; i < 10000; ++i)
+            numbers << quint32(random.next()) * 3u;
+        for (quint32 number : numbers)
+            QCOMPARE(remainder.of(number), number % divisor);
+    }
+
     void knownFirstDrawForSeedOne()
     {
         // The well-known first value of glibc's rand() after srand(1).
