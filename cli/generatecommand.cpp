@@ -128,6 +128,9 @@ int runGenerateCommand(const QStringList &arguments)
 
     const bool quiet = parser.isSet(quietOption);
     ConsoleObserver observer(quiet);
+    // From here on Ctrl-C and SIGTERM abort the pass: one that arrives
+    // before the block loop is seen when the loop starts.
+    ConsoleObserver::abortOnSignals();
     if (!quiet)
         err << "Seed: " << seed << Qt::endl;
 
@@ -146,7 +149,6 @@ int runGenerateCommand(const QStringList &arguments)
         tileTerrains.emplace(tables);
 
     GlibcRandom random(seed);
-    ConsoleObserver::abortOnSignals();
     observer.statusMessage(QStringLiteral("Processing map"));
     KeyGrid keyGrid;
     StructureStatics structureStatics;

@@ -487,9 +487,10 @@ private slots:
         process.setReadChannel(QProcess::StandardError);
         process.start(QStringLiteral(MAPGENERATOR_CLI), arguments);
         QByteArray err;
-        // The pass's own status line, printed once the images are read and
-        // just before the blocks are written.
-        while (!err.contains("Processing Map\n")) {
+        // Printed once the signal handlers are in place; the pass, however
+        // far it got by the time the signal lands, stops at its next block
+        // column or right after its last one.
+        while (!err.contains("Seed: ")) {
             QVERIFY2(process.waitForReadyRead(60000), err);
             err += process.readAllStandardError();
         }
