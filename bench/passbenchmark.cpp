@@ -11,6 +11,7 @@
 #include "engine/mappass.h"
 #include "engine/passobserver.h"
 #include "engine/passoptions.h"
+#include "silentobserver.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -23,19 +24,6 @@
 #include <cmath>
 
 namespace {
-
-class SilentObserver : public PassObserver
-{
-public:
-    void statusMessage(const QString &) override { }
-    void warning(const QString &, const QString &text) override { qFatal("%s", qPrintable(text)); }
-    void error(const QString &text) override { qFatal("%s", qPrintable(text)); }
-    void progressStarted(int) override { }
-    void progressChanged(int) override { }
-    bool isCancelled() override { return false; }
-    void progressFinished() override { }
-    void trace(const QString &) override { }
-};
 
 QImage gridImage(int size, const std::function<int(int, int)> &index)
 {

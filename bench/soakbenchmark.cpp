@@ -16,6 +16,7 @@
 #include "engine/mappass.h"
 #include "engine/passobserver.h"
 #include "engine/passoptions.h"
+#include "silentobserver.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -28,19 +29,6 @@
 #include <unistd.h>
 
 namespace {
-
-class SilentObserver : public PassObserver
-{
-public:
-    void statusMessage(const QString &) override { }
-    void warning(const QString &, const QString &text) override { qFatal("%s", qPrintable(text)); }
-    void error(const QString &text) override { qFatal("%s", qPrintable(text)); }
-    void progressStarted(int) override { }
-    void progressChanged(int) override { }
-    bool isCancelled() override { return false; }
-    void progressFinished() override { }
-    void trace(const QString &) override { }
-};
 
 // Resident memory in KiB, from the second field of /proc/self/statm.
 qint64 residentKib()
