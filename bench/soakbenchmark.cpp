@@ -14,7 +14,6 @@
 #include "engine/glibcrandom.h"
 #include "engine/keygrid.h"
 #include "engine/mappass.h"
-#include "engine/passobserver.h"
 #include "engine/passoptions.h"
 #include "silentobserver.h"
 
