@@ -7,6 +7,7 @@
 
 #include <QDomElement>
 #include <QFile>
+#include <QFileInfo>
 #include <QtEndian>
 
 #include <algorithm>
@@ -74,6 +75,10 @@ void StructureStamper::stampStructure(const QDomElement &placement)
     const int anchorY = location.attribute(QStringLiteral("OffsetY")).toInt();
     const std::int8_t base = baseAltitude(locationX, locationY);
 
+    // A named pipe or a device is no tile file: opening it could wait
+    // forever and reading it never end.
+    if (!QFileInfo(tileFile).isFile())
+        return;
     QFile file(tileFile);
     if (!file.open(QIODevice::ReadOnly))
         return;

@@ -1,6 +1,7 @@
 #include "xmldocument.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QXmlStreamReader>
 
 namespace {
@@ -41,6 +42,12 @@ int tooDeepAt(const QByteArray &contents, int &column)
 XmlDocumentResult readXmlDocument(const QString &path)
 {
     XmlDocumentResult result;
+    // A named pipe or a device would block the open or never end the read.
+    const QFileInfo info(path);
+    if (info.exists() && !info.isFile()) {
+        result.errorMessage = QStringLiteral("not a regular file");
+        return result;
+    }
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
         result.errorMessage = file.errorString();

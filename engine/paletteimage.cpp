@@ -1,6 +1,7 @@
 #include "paletteimage.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QHash>
 #include <QImageReader>
 
@@ -73,9 +74,15 @@ PaletteImage PaletteImage::load(const QString &path)
         return true;
     }();
     Q_UNUSED(limitSet);
+    PaletteImage result;
+    // A named pipe or a device would block the reader.
+    const QFileInfo info(path);
+    if (info.exists() && !info.isFile()) {
+        result.m_errorString = QStringLiteral("not a regular file");
+        return result;
+    }
     QImageReader reader(path);
     const bool isGif = reader.format() == "gif";
-    PaletteImage result;
     QImage image;
     if (!reader.read(&image)) {
         result.m_errorString = reader.errorString();

@@ -5,11 +5,15 @@
 #include "data/structurefile.h"
 #include "data/terraintable.h"
 #include "data/transitionfile.h"
+#include "data/xmldocument.h"
 #include "engine/paletteimage.h"
 #include "testsupport.h"
 
+#include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <sys/stat.h>
 
 // Hand-edited files can hold anything. Whatever they hold, every loader
 // comes back quickly, either with what the file says or with nothing.
@@ -97,6 +101,30 @@ private slots:
         QFETCH(QByteArray, contents);
         QFETCH(qsizetype, entries);
         QCOMPARE(loadEverywhere(contents), entries);
+    }
+
+    void namedPipesAreSkipped()
+    {
+        // Opening a pipe for reading waits for a writer that never comes.
+        const QString pipe = m_dir.filePath(QStringLiteral("pipe.xml"));
+        QCOMPARE(::mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
+        MapTables tables;
+        loadTerrainTable(tables, pipe);
+        QVERIFY(tables.TerrainTable.isEmpty());
+        QVERIFY(!readXmlDocument(pipe).opened);
+        QVERIFY(PaletteImage::load(pipe).isNull());
+
+        const QString structures = m_dir.filePath(QStringLiteral("structures.xml"));
+        TestSupport::writeFile(structures,
+                               "<S><MLT><Location X='1' Y='1'/><File>" + QFile::encodeName(pipe)
+                                   + "</File></MLT></S>");
+        StructureStatics statics;
+        const PaletteImage altitude =
+            PaletteImage::fromImage(TestSupport::paletteImage(16, 16, [](int, int) { return 0; }));
+        StructureStamper stamper(tables, statics, altitude, 2, 2, [](const QString &) {});
+        stamper.loadStructureFile(structures);
+        QCOMPARE(stamper.placementsRead(), 1);
+        QCOMPARE(stamper.objectsStamped(), 0);
     }
 };
 
