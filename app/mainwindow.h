@@ -48,7 +48,7 @@ protected:
     virtual QString chooseFile(const QString &caption, const QString &start);
 
 private:
-    // The tests fill m_tables to stand in for a loaded data directory.
+    // The tests read settings files from paths of their own.
     friend class TestMainWindow;
 
     void pickDirectory(QLineEdit *field, const QString &caption);
