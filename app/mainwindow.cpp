@@ -11,6 +11,7 @@
 #include <QErrorMessage>
 #include <QFileDialog>
 #include <QLabel>
+#include <QScopedValueRollback>
 #include <QStatusBar>
 #include <QTime>
 
@@ -63,6 +64,12 @@ void MainWindow::fileMLT()
 
 void MainWindow::generate()
 {
+    // The pass lets events run; a click that reached Generate anyway (one
+    // queued as Abort closed the progress dialog) must not start a second
+    // pass inside the first, which shares the window's tables and grids.
+    if (m_generating)
+        return;
+    const QScopedValueRollback<bool> generating(m_generating, true);
     QApplication::setOverrideCursor(Qt::WaitCursor);
     // The tables stay loaded for the rest of the run once the data directory
     // gave general transitions; until then every Generate tries again.

@@ -63,4 +63,5 @@ private:
     StructureStatics m_structureStatics;
     GlibcRandom m_random;
     QErrorMessage *m_staticErrors = nullptr;
+    bool m_generating = false;
 };

@@ -478,6 +478,23 @@ private slots:
         QCOMPARE(QDir(m_dest).entryList(QDir::Files), QStringList());
     }
 
+    void generateDoesNotRunInsideARunningPass()
+    {
+        MainWindow window;
+        fill(window, writeWorld(QStringLiteral("world"), 1), QStringLiteral("a.png"));
+        auto *push = field<QPushButton>(window, "pushGenerate");
+        whenModal([&](QWidget *modal) {
+            if (!qobject_cast<QProgressDialog *>(modal))
+                return false;
+            // As a click queued behind Abort would arrive: straight to the slot.
+            push->click();
+            return true;
+        });
+        QCOMPARE(generate(window),
+                 QStringList(
+                     {"Loading transition data", "Processing map", "Processing Map", readyZero}));
+    }
+
     void abortLeavesNoFiles()
     {
         MainWindow window;
