@@ -159,6 +159,10 @@ QImage GifReader::read(QIODevice &device, qint64 maximumBytes)
     const int left = little16(descriptor, 0), top = little16(descriptor, 2);
     const int frameWidth = little16(descriptor, 4), frameHeight = little16(descriptor, 6);
     const auto frameFlags = quint8(descriptor[8]);
+    // A frame reaching past the logical screen is damaged; refusing it also
+    // bounds the memory the frame takes by the screen's.
+    if (left + frameWidth > width || top + frameHeight > height)
+        return fail(QStringLiteral("the image data is damaged"));
     if (frameFlags & 0x80)
         colors = readColorTable(device, frameFlags, &ok);
     char minimumCodeSize = 0;

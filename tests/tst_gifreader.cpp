@@ -213,6 +213,11 @@ private slots:
         QByteArray huge = good;
         huge[6] = huge[7] = huge[8] = huge[9] = char(0xff);
         QTest::newRow("65535 x 65535") << huge << "the image is too large";
+        // Found by fuzzing: a frame of 65535 x 65535 on a small screen.
+        QTest::newRow("frame larger than the screen")
+            << QByteArray::fromBase64("R0lGODlhBAADAIIAAAAAAAAAAAAAAAATAAAAAAAAAAAAAAAAACH5BAAAAAAA"
+                                      "LAMAAQAA8wT8AAgPAAEEEDVggIAAHwAAABgQADs=")
+            << "the image data is damaged";
     }
 
     void damagedFiles()
