@@ -1,5 +1,10 @@
 #include "testsupport.h"
 
+#include "data/structurestatics.h"
+#include "engine/glibcrandom.h"
+#include "engine/keygrid.h"
+#include "engine/mappass.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -43,6 +48,20 @@ void writePaletteImage(const QString &path, int width, int height,
 {
     QDir().mkpath(QFileInfo(path).absolutePath());
     QVERIFY2(paletteImage(width, height, index).save(path, "PNG"), qPrintable(path));
+}
+
+} // namespace TestSupport
+
+namespace TestSupport {
+
+PassSummary runPass(MapTables &tables, const QString &terrainPath, const QString &altitudePath,
+                    unsigned seed, const PassOptions &options, PassObserver &observer)
+{
+    StructureStatics structureStatics;
+    KeyGrid keyGrid;
+    GlibcRandom random(seed);
+    return processMap(tables, structureStatics, keyGrid, random, terrainPath, altitudePath, options,
+                      observer);
 }
 
 } // namespace TestSupport

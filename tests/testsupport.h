@@ -1,6 +1,7 @@
 #pragma once
 
 #include "engine/passobserver.h"
+#include "engine/passsummary.h"
 
 #include <QByteArray>
 #include <QImage>
@@ -20,6 +21,19 @@ QByteArray readFile(const QString &path);
 QImage paletteImage(int width, int height, const std::function<int(int, int)> &index);
 void writePaletteImage(const QString &path, int width, int height,
                        const std::function<int(int, int)> &index);
+
+} // namespace TestSupport
+
+struct MapTables;
+struct PassOptions;
+class PassObserver;
+
+namespace TestSupport {
+
+// One pass with a fresh key grid, structure statics and generator seeded
+// with seed, as a front end runs it.
+PassSummary runPass(MapTables &tables, const QString &terrainPath, const QString &altitudePath,
+                    unsigned seed, const PassOptions &options, PassObserver &observer);
 
 } // namespace TestSupport
 

@@ -1,9 +1,5 @@
 #include "data/datadirectory.h"
 #include "data/maptables.h"
-#include "data/structurestatics.h"
-#include "engine/glibcrandom.h"
-#include "engine/keygrid.h"
-#include "engine/mappass.h"
 #include "engine/passoptions.h"
 #include "testsupport.h"
 
@@ -47,17 +43,14 @@ private slots:
         QVERIFY(QDir::setCurrent(QStringLiteral(EXAMPLE_WORLD)));
         MapTables tables;
         loadDataDirectory(tables, "data");
-        StructureStatics structures;
-        KeyGrid keyGrid;
-        GlibcRandom random(seed);
         RecordingObserver observer;
         PassOptions options;
         options.destination = out.path();
         options.randomArt = decorated;
         options.structuresEnabled = decorated;
         options.structureFile = "structures/structures.xml";
-        const PassSummary summary = processMap(tables, structures, keyGrid, random, "terrain.png",
-                                               "altitude.png", options, observer);
+        const PassSummary summary =
+            TestSupport::runPass(tables, "terrain.png", "altitude.png", seed, options, observer);
         QDir::setCurrent(previous);
         QCOMPARE(summary.outcome, PassSummary::Outcome::Completed);
 

@@ -1,11 +1,7 @@
 #include "data/datadirectory.h"
 #include "data/datadirectorychecker.h"
 #include "data/maptables.h"
-#include "data/structurestatics.h"
-#include "engine/glibcrandom.h"
-#include "engine/keygrid.h"
 #include "engine/mapimagecheck.h"
-#include "engine/mappass.h"
 #include "engine/passoptions.h"
 #include "engine/starterworld.h"
 #include "testsupport.h"
@@ -99,17 +95,14 @@ private slots:
         // Structure tile paths are relative to the world directory.
         const QString previous = QDir::currentPath();
         QDir::setCurrent(world);
-        StructureStatics structures;
-        KeyGrid keyGrid;
-        GlibcRandom random(seed);
         RecordingObserver observer;
         PassOptions options;
         options.destination = m_dir.path();
         options.randomArt = true;
         options.structuresEnabled = true;
         options.structureFile = "structures/structures.xml";
-        const PassSummary summary = processMap(tables, structures, keyGrid, random, "terrain.png",
-                                               "altitude.png", options, observer);
+        const PassSummary summary =
+            TestSupport::runPass(tables, "terrain.png", "altitude.png", seed, options, observer);
         QDir::setCurrent(previous);
 
         QCOMPARE(summary.outcome, PassSummary::Outcome::Completed);

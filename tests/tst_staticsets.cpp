@@ -1,9 +1,5 @@
 #include "data/maptables.h"
 #include "data/staticsetfile.h"
-#include "data/structurestatics.h"
-#include "engine/glibcrandom.h"
-#include "engine/keygrid.h"
-#include "engine/mappass.h"
 #include "engine/passoptions.h"
 #include "referencemodel.h"
 #include "testsupport.h"
@@ -76,15 +72,11 @@ private:
         const QString terrain = m_dir.filePath("t.png"), altitude = m_dir.filePath("a.png");
         TestSupport::writePaletteImage(terrain, width, height, [](int, int) { return 1; });
         TestSupport::writePaletteImage(altitude, width, height, [](int, int) { return 0; });
-        KeyGrid keyGrid;
-        StructureStatics structureStatics;
-        GlibcRandom random(seed);
         PassOptions options;
         options.destination = m_dir.path();
         options.randomArt = true;
         m_observer = RecordingObserver();
-        m_summary = processMap(tables, structureStatics, keyGrid, random, terrain, altitude,
-                               options, m_observer);
+        m_summary = TestSupport::runPass(tables, terrain, altitude, seed, options, m_observer);
         m_statics = TestSupport::readFile(m_dir.filePath("statics0.mul"));
         m_index = TestSupport::readFile(m_dir.filePath("staidx0.mul"));
     }
@@ -319,15 +311,11 @@ private slots:
         QVERIFY(terrain.save(terrainPath));
         QVERIFY(altitude.save(altitudePath));
         const ReferenceOutput expected = referenceMap(tables, terrain, altitude, seed, true);
-        KeyGrid keyGrid;
-        StructureStatics structureStatics;
-        GlibcRandom random(seed);
         RecordingObserver observer;
         PassOptions options;
         options.destination = m_dir.path();
         options.randomArt = true;
-        processMap(tables, structureStatics, keyGrid, random, terrainPath, altitudePath, options,
-                   observer);
+        TestSupport::runPass(tables, terrainPath, altitudePath, seed, options, observer);
         QVERIFY(expected.statics.size() > 700);
         QCOMPARE(TestSupport::readFile(m_dir.filePath("map0.mul")), expected.map);
         QCOMPARE(TestSupport::readFile(m_dir.filePath("staidx0.mul")), expected.index);

@@ -1,8 +1,4 @@
 #include "data/maptables.h"
-#include "data/structurestatics.h"
-#include "engine/glibcrandom.h"
-#include "engine/keygrid.h"
-#include "engine/mappass.h"
 #include "engine/passoptions.h"
 #include "referencemodel.h"
 #include "testsupport.h"
@@ -59,15 +55,11 @@ private:
         const QString altitudePath = m_dir.filePath(QStringLiteral("a.png"));
         TestSupport::writePaletteImage(terrainPath, width, height, terrain);
         TestSupport::writePaletteImage(altitudePath, width, height, altitude);
-        KeyGrid keyGrid;
-        StructureStatics structureStatics;
-        GlibcRandom random(seed);
         RecordingObserver observer;
         PassOptions options;
         options.destination = m_dir.path();
         options.randomArt = randomArt;
-        QCOMPARE(processMap(tables, structureStatics, keyGrid, random, terrainPath, altitudePath,
-                            options, observer)
+        QCOMPARE(TestSupport::runPass(tables, terrainPath, altitudePath, seed, options, observer)
                      .outcome,
                  PassSummary::Outcome::Completed);
         m_map = TestSupport::readFile(m_dir.filePath(QStringLiteral("map0.mul")));
@@ -272,14 +264,10 @@ private slots:
         QVERIFY(altitude.save(altitudePath));
         const ReferenceOutput expected = referenceMap(tables, terrain, altitude, seed, false);
 
-        KeyGrid keyGrid;
-        StructureStatics structureStatics;
-        GlibcRandom random(seed);
         RecordingObserver observer;
         PassOptions options;
         options.destination = m_dir.path();
-        processMap(tables, structureStatics, keyGrid, random, terrainPath, altitudePath, options,
-                   observer);
+        TestSupport::runPass(tables, terrainPath, altitudePath, seed, options, observer);
         QVERIFY(!expected.statics.isEmpty());
         QCOMPARE(TestSupport::readFile(m_dir.filePath(QStringLiteral("map0.mul"))), expected.map);
         QCOMPARE(TestSupport::readFile(m_dir.filePath(QStringLiteral("staidx0.mul"))),
