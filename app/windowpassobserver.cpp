@@ -26,15 +26,33 @@ void WindowPassObserver::error(const QString &text)
     QMessageBox::warning(m_window, tr("Map files not written"), text);
 }
 
+void WindowPassObserver::waiting(const QString &text)
+{
+    statusMessage(text);
+    // No maximum: a busy bar until the other pass ends.
+    showProgress(text, 0);
+}
+
 void WindowPassObserver::progressStarted(int maximum)
 {
-    m_progress =
-        std::make_unique<QProgressDialog>(tr("Processing Map"), tr("Abort"), 0, maximum, m_window);
-    m_progress->setWindowTitle(tr("Quillmoor Map Generator"));
-    // Shown at once and window-modal: while the pass lets events run, the
-    // window must not start a second pass or close under it.
-    m_progress->setWindowModality(Qt::WindowModal);
-    m_progress->setMinimumDuration(0);
+    showProgress(tr("Processing Map"), maximum);
+}
+
+void WindowPassObserver::showProgress(const QString &label, int maximum)
+{
+    // The dialog of a wait goes on as the pass's, without closing between.
+    if (!m_progress) {
+        m_progress = std::make_unique<QProgressDialog>(label, tr("Abort"), 0, maximum, m_window);
+        m_progress->setWindowTitle(tr("Quillmoor Map Generator"));
+        // Shown at once and window-modal: while the pass lets events run,
+        // the window must not start a second pass or close under it.
+        m_progress->setWindowModality(Qt::WindowModal);
+        m_progress->setMinimumDuration(0);
+        // A wait's busy bar is at its maximum from the start.
+        m_progress->setAutoReset(false);
+    }
+    m_progress->setLabelText(label);
+    m_progress->setRange(0, maximum);
     m_progress->show();
 }
 

@@ -98,8 +98,12 @@ int runGenerateCommand(const QStringList &arguments)
         QStringLiteral("preview"),
         QStringLiteral("Draw the written map files as a PNG, one pixel a cell."),
         QStringLiteral("FILE"));
+    const QCommandLineOption noWaitOption(
+        QStringLiteral("no-wait"),
+        QStringLiteral("Fail at once when another pass is writing into the destination, instead "
+                       "of waiting for it to end."));
     parser.addOptions({dataOption, terrainOption, altitudeOption, destOption, randomArtOption,
-                       structuresOption, seedOption, quietOption, previewOption});
+                       structuresOption, seedOption, quietOption, previewOption, noWaitOption});
     if (const auto done = parser.parseArguments(
             arguments, {dataOption, terrainOption, altitudeOption, destOption}))
         return *done;
@@ -125,6 +129,7 @@ int runGenerateCommand(const QStringList &arguments)
     options.randomArt = parser.isSet(randomArtOption);
     options.structuresEnabled = parser.isSet(structuresOption);
     options.structureFile = parser.value(structuresOption);
+    options.waitForDestination = !parser.isSet(noWaitOption);
 
     const bool quiet = parser.isSet(quietOption);
     ConsoleObserver observer(quiet);
