@@ -317,6 +317,14 @@ PassSummary processMap(MapTables &tables, StructureStatics &structureStatics, Ke
     // Also a pass that stops at the image checks leaves no structures of an
     // earlier map behind.
     structureStatics.clear();
+    // An empty destination would put the files at the root.
+    if (!createOutputFile && options.destination.isEmpty()) {
+        summary.outcome = PassSummary::Outcome::OutputFailed;
+        summary.errorText = QStringLiteral(
+            "No destination directory given; choose the directory the map files go to");
+        observer.error(summary.errorText);
+        return summary;
+    }
     QElapsedTimer phase;
     phase.start();
     // The two images decode at once, one on each core.

@@ -377,6 +377,8 @@ private slots:
             << QByteArray("Size mismatch: Terrain and Altitude image files are different sizes");
         QTest::newRow("destination is a file")
             << generateArguments(plainFile) << 1 << QByteArray("terrain.png/map0.mul");
+        QTest::newRow("destination empty")
+            << generateArguments(QString()) << 2 << QByteArray("--dest is empty");
         QTest::newRow("check-data without --data")
             << QStringList {QStringLiteral("check-data")} << 2 << QByteArray("--data is required");
         QTest::newRow("check-data of a missing directory")

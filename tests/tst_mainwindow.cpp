@@ -445,6 +445,9 @@ private slots:
                                << "Terrain or Alttiude image files are not 8 bit color";
         QTest::newRow("destination") << "a.png" << false << "Map files not written"
                                      << "Cannot write " + m_dir.filePath("out/map0.mul") + ": ";
+        // As the root directory, the empty field gets nothing written.
+        QTest::newRow("empty destination") << "a.png" << true << "Map files not written"
+                                           << "No destination directory given";
     }
 
     void warningBoxes()
@@ -457,6 +460,8 @@ private slots:
             QVERIFY(QDir(m_dest).removeRecursively());
         MainWindow window;
         fill(window, writeWorld(QStringLiteral("world"), 1), altitudeImage);
+        if (QTest::currentDataTag() == QLatin1String("empty destination"))
+            field<QLineEdit>(window, "lineDest")->clear();
         QString seenTitle, seenText;
         QWidget *parent = nullptr;
         qsizetype buttons = 0;
