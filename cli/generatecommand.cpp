@@ -17,6 +17,7 @@
 #include <QDateTime>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QSaveFile>
 #include <QTextStream>
 
 #include <csignal>
@@ -123,6 +124,11 @@ int runGenerateCommand(const QStringList &arguments)
     const QString dataDirectory = parser.value(dataOption);
     if (!dataDirectoryExists(dataDirectory))
         return failure;
+    // Checked now: a preview that cannot be written fails the run, which
+    // must not have replaced the map files by then.
+    QSaveFile previewFile(parser.value(previewOption));
+    if (parser.isSet(previewOption) && !openPreview(previewFile, err))
+        return failure;
 
     PassOptions options;
     options.destination = parser.value(destOption);
@@ -169,7 +175,7 @@ int runGenerateCommand(const QStringList &arguments)
             const MapPreview preview = renderMapPreview(
                 options.destination, summary.mapNumber, summary.blocksHigh, *tileTerrains,
                 PaletteImage::load(parser.value(terrainOption)).palette(), 1);
-            if (!savePreview(preview, path, err))
+            if (!savePreview(preview, previewFile, err))
                 return failure;
             if (!quiet)
                 printPreviewSummary(preview, path, 1, err);

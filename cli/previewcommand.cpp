@@ -12,6 +12,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QSaveFile>
 #include <QTextStream>
 
 namespace {
@@ -74,13 +75,17 @@ int runPreviewCommand(const QStringList &arguments)
         ? mapChoice.blocksHigh()
         : terrainImage.height() / MapFiles::cellsPerBlockSide;
 
+    const QString path = parser.value(outOption);
+    QSaveFile file(path);
+    if (!openPreview(file, err))
+        return failure;
+
     MapTables tables;
     loadDataDirectory(tables, dataDirectory);
     const MapPreview preview =
         renderMapPreview(destination, mapChoice.mapNumber(), blocksHigh, TileTerrains(tables),
                          terrainImage.palette(), scale);
-    const QString path = parser.value(outOption);
-    if (!savePreview(preview, path, err))
+    if (!savePreview(preview, file, err))
         return failure;
     printPreviewSummary(preview, path, scale, out);
     return success;

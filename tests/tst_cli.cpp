@@ -379,6 +379,10 @@ private slots:
             << generateArguments(plainFile) << 1 << QByteArray("terrain.png/map0.mul");
         QTest::newRow("destination empty")
             << generateArguments(QString()) << 2 << QByteArray("--dest is empty");
+        const QString unwritable = m_dir.filePath(QStringLiteral("nowhere/preview.png"));
+        QTest::newRow("preview cannot be written")
+            << (generateArguments(dest) << QStringLiteral("--preview") << unwritable) << 1
+            << "the preview cannot be written to " + unwritable.toUtf8();
         QTest::newRow("check-data without --data")
             << QStringList {QStringLiteral("check-data")} << 2 << QByteArray("--data is required");
         QTest::newRow("check-data of a missing directory")
@@ -547,6 +551,9 @@ private slots:
         QCOMPARE(result.exitCode, exitCode);
         QVERIFY2(result.err.contains(message), result.err);
         QCOMPARE(result.out, QByteArray());
+        // No failure gets as far as writing a map.
+        QCOMPARE(QDir(m_dir.filePath(QStringLiteral("failures"))).entryList(QDir::Files),
+                 QStringList());
     }
 };
 
