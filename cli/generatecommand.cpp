@@ -62,6 +62,13 @@ void printSummary(QTextStream &err, const PassSummary &summary, const PassOption
         << " million cells/s, peak memory " << usage.ru_maxrss / 1024 << " MiB" << Qt::endl;
 }
 
+int interrupted(QTextStream &err, const QString &destination)
+{
+    err << "error: interrupted; the previous map files in " << QDir::toNativeSeparators(destination)
+        << " are unchanged" << Qt::endl;
+    return 128 + ConsoleObserver::abortSignal();
+}
+
 } // namespace
 
 int runGenerateCommand(const QStringList &arguments)
@@ -138,9 +145,11 @@ int runGenerateCommand(const QStringList &arguments)
     timer.start();
     MapTables tables;
     observer.statusMessage(QStringLiteral("Loading transition data"));
-    loadDataDirectory(tables, dataDirectory, [&err](const QString &message) {
+    const auto onStaticSetMessage = [&err](const QString &message) {
         err << "warning: " << message << Qt::endl;
-    });
+    };
+    if (!loadDataDirectory(tables, dataDirectory, onStaticSetMessage, &observer))
+        return interrupted(err, options.destination);
     const qint64 loadNs = timer.nsecsElapsed();
     // Taken before the pass, which enters missing terrain indexes with tile
     // id 0; the preview is to show those cells as unexplained.
@@ -171,9 +180,7 @@ int runGenerateCommand(const QStringList &arguments)
         }
         return success;
     case PassSummary::Outcome::Aborted:
-        err << "error: interrupted; the previous map files in "
-            << QDir::toNativeSeparators(options.destination) << " are unchanged" << Qt::endl;
-        return 128 + ConsoleObserver::abortSignal();
+        return interrupted(err, options.destination);
     case PassSummary::Outcome::InvalidImages:
         err << "error: " << summary.errorText << Qt::endl;
         return failure;

@@ -7,6 +7,7 @@
 
 #include <functional>
 
+class PassObserver;
 class ReadPoll;
 struct MapTables;
 
@@ -58,6 +59,10 @@ QList<DataDirectoryEntry> dataDirectoryEntries(const QString &dataDirectory,
 // Loads every definition file of a data directory into the tables, in the
 // fixed order that the output depends on (a later definition replaces an
 // earlier one). Paths are the directory text followed by fixed relative
-// paths, as the user typed it.
-void loadDataDirectory(MapTables &tables, const QString &dataDirectory,
-                       const StaticSetMessageHandler &onStaticSetMessage = {});
+// paths, as the user typed it. With an observer the load reports its
+// progress as the step "Loading transition data" and stops when the
+// observer is cancelled: it then returns false and leaves the tables as
+// they were, so that a later load starts afresh.
+bool loadDataDirectory(MapTables &tables, const QString &dataDirectory,
+                       const StaticSetMessageHandler &onStaticSetMessage = {},
+                       PassObserver *observer = nullptr);

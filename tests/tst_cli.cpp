@@ -460,8 +460,12 @@ private slots:
     {
         QTest::addColumn<int>("signal");
         QTest::addColumn<int>("exitCode");
-        QTest::newRow("SIGINT") << int(SIGINT) << 130;
-        QTest::newRow("SIGTERM") << int(SIGTERM) << 143;
+        QTest::addColumn<QByteArray>("sendAfter");
+        QTest::newRow("SIGINT") << int(SIGINT) << 130 << QByteArray("Seed: ");
+        QTest::newRow("SIGTERM") << int(SIGTERM) << 143 << QByteArray("Seed: ");
+        // Stamping a sparse gigabyte of tile records takes a minute.
+        QTest::newRow("SIGINT while stamping")
+            << int(SIGINT) << 130 << QByteArray("Preparing structures");
     }
 
     // Ctrl-C or a kill while the blocks are written: the old map stays and
@@ -470,6 +474,7 @@ private slots:
     {
         QFETCH(int, signal);
         QFETCH(int, exitCode);
+        QFETCH(QByteArray, sendAfter);
         // Big enough that the pass is still running when the signal arrives.
         const QString big = m_dir.filePath(QStringLiteral("big.png"));
         if (!QFileInfo::exists(big))
@@ -482,15 +487,25 @@ private slots:
         QStringList arguments = generateArguments(dest);
         arguments[4] = big;
         arguments[6] = big;
+        if (sendAfter == "Preparing structures") {
+            const QString tiles = m_dir.filePath(QStringLiteral("sparse.mul"));
+            QFile sparse(tiles);
+            QVERIFY(sparse.open(QIODevice::WriteOnly) && sparse.resize(qint64(1) << 30));
+            const QString structures = m_dir.filePath(QStringLiteral("sparse.xml"));
+            TestSupport::writeFile(structures,
+                                   "<S><MLT><File>" + tiles.toUtf8() + "</File></MLT></S>");
+            arguments << QStringLiteral("--structures") << structures;
+        }
 
         QProcess process;
         process.setReadChannel(QProcess::StandardError);
+        process.setStandardOutputFile(QProcess::nullDevice());
         process.start(QStringLiteral(MAPGENERATOR_CLI), arguments);
         QByteArray err;
         // Printed once the signal handlers are in place; the pass, however
         // far it got by the time the signal lands, stops at its next block
         // column or right after its last one.
-        while (!err.contains("Seed: ")) {
+        while (!err.contains(sendAfter)) {
             QVERIFY2(process.waitForReadyRead(60000), err);
             err += process.readAllStandardError();
         }
