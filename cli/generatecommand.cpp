@@ -17,6 +17,7 @@
 #include <QDateTime>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFileInfo>
 #include <QTextStream>
 
 #include <csignal>
@@ -67,6 +68,26 @@ int interrupted(QTextStream &err, const QString &destination)
     err << "error: interrupted; the previous map files in " << QDir::toNativeSeparators(destination)
         << " are unchanged" << Qt::endl;
     return 128 + ConsoleObserver::abortSignal();
+}
+
+// The pass goes on without structures when their file cannot be read, but
+// a user who named one wants to know.
+void warnAboutStructureFile(QTextStream &err, const QString &path)
+{
+    const QFileInfo info(path);
+    QString problem;
+    if (!info.exists())
+        problem = QStringLiteral("does not exist");
+    else if (info.isDir())
+        problem = QStringLiteral("is a directory");
+    else if (!info.isFile())
+        problem = QStringLiteral("is not a regular file");
+    else if (!info.isReadable())
+        problem = QStringLiteral("cannot be read");
+    else
+        return;
+    err << "warning: the structure file " << QDir::toNativeSeparators(path) << ' ' << problem
+        << "; the map gets no structures" << Qt::endl;
 }
 
 } // namespace
@@ -134,6 +155,8 @@ int runGenerateCommand(const QStringList &arguments)
     options.structureFile = parser.value(structuresOption);
 
     const bool quiet = parser.isSet(quietOption);
+    if (options.structuresEnabled && !quiet)
+        warnAboutStructureFile(err, options.structureFile);
     ConsoleObserver observer(quiet);
     // From here on Ctrl-C and SIGTERM abort the pass: one that arrives
     // before the block loop is seen when the loop starts.

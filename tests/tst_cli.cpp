@@ -456,6 +456,33 @@ private slots:
         QCOMPARE(QFileInfo(dest + QLatin1String("/statics0.mul")).size(), 0);
     }
 
+    // The pass runs without structures, as ever, but says why.
+    void structureFileProblemsAreWarnings_data()
+    {
+        QTest::addColumn<QString>("structures");
+        QTest::addColumn<QByteArray>("problem");
+        QTest::newRow("missing") << m_dir.filePath(QStringLiteral("none.xml"))
+                                 << QByteArray("does not exist");
+        QTest::newRow("a directory") << m_dir.path() << QByteArray("is a directory");
+        QTest::newRow("a device") << QStringLiteral("/dev/null")
+                                  << QByteArray("is not a regular file");
+    }
+
+    void structureFileProblemsAreWarnings()
+    {
+        QFETCH(QString, structures);
+        QFETCH(QByteArray, problem);
+        const QString dest = m_dir.filePath(QStringLiteral("structure-warnings"));
+        QDir().mkpath(dest);
+        const Run result =
+            run(generateArguments(dest) << QStringLiteral("--structures") << structures);
+        QCOMPARE(result.exitCode, 0);
+        QVERIFY2(result.err.contains("warning: the structure file " + structures.toUtf8() + ' '
+                                     + problem + "; the map gets no structures"),
+                 result.err);
+        QVERIFY2(result.err.contains("Structures: 0 placements read"), result.err);
+    }
+
     void signalsAbortThePass_data()
     {
         QTest::addColumn<int>("signal");
