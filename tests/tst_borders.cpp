@@ -1,6 +1,7 @@
 #include "data/datadirectory.h"
 #include "data/maptables.h"
 #include "engine/bordercoverage.h"
+#include "engine/edgeexpansion.h"
 #include "engine/paletteimage.h"
 #include "engine/passoptions.h"
 #include "engine/transitionindex.h"
@@ -23,9 +24,59 @@ TransitionInfo tiles(QList<int> mapTiles, QList<int> staticTiles = {})
     return info;
 }
 
+// The shape of a cell of the under terrain for every neighbour mask, worked
+// out from its corners: mask bits are NW, N, NE, W, E, SW, S, SE from bit 0;
+// row r holds masks 8 r to 8 r + 7. Mask 0 is no border.
+const char *const shapeTable[32] = {
+    "- OuterNW North North OuterNE North North North",
+    "West West InnerNW InnerNW InnerNW InnerNW InnerNW InnerNW",
+    "East InnerNE InnerNE InnerNE East InnerNE InnerNE InnerNE",
+    "StripNS StripNS StripNS StripNS StripNS StripNS StripNS StripNS",
+    "OuterSW West InnerNW InnerNW DiagonalNESW InnerNW InnerNW InnerNW",
+    "West West InnerNW InnerNW InnerNW InnerNW InnerNW InnerNW",
+    "InnerSE Full Full Full InnerSE Full Full Full",
+    "StripNS StripNS StripNS StripNS StripNS StripNS StripNS StripNS",
+    "South InnerSW StripEW StripEW InnerSE Full StripEW StripEW",
+    "InnerSW InnerSW StripEW StripEW Full Full StripEW StripEW",
+    "InnerSE Full StripEW StripEW InnerSE Full StripEW StripEW",
+    "StripNS StripNS Lone Lone StripNS StripNS Lone Lone",
+    "South InnerSW StripEW StripEW InnerSE Full StripEW StripEW",
+    "InnerSW InnerSW StripEW StripEW Full Full StripEW StripEW",
+    "InnerSE Full StripEW StripEW InnerSE Full StripEW StripEW",
+    "StripNS StripNS Lone Lone StripNS StripNS Lone Lone",
+    "OuterSE DiagonalNWSE InnerNE InnerNE East InnerNE InnerNE InnerNE",
+    "InnerSW InnerSW Full Full Full Full Full Full",
+    "East InnerNE InnerNE InnerNE East InnerNE InnerNE InnerNE",
+    "StripNS StripNS StripNS StripNS StripNS StripNS StripNS StripNS",
+    "South InnerSW Full Full InnerSE Full Full Full",
+    "InnerSW InnerSW Full Full Full Full Full Full",
+    "InnerSE Full Full Full InnerSE Full Full Full",
+    "StripNS StripNS StripNS StripNS StripNS StripNS StripNS StripNS",
+    "South InnerSW StripEW StripEW InnerSE Full StripEW StripEW",
+    "InnerSW InnerSW StripEW StripEW Full Full StripEW StripEW",
+    "InnerSE Full StripEW StripEW InnerSE Full StripEW StripEW",
+    "StripNS StripNS Lone Lone StripNS StripNS Lone Lone",
+    "South InnerSW StripEW StripEW InnerSE Full StripEW StripEW",
+    "InnerSW InnerSW StripEW StripEW Full Full StripEW StripEW",
+    "InnerSE Full StripEW StripEW InnerSE Full StripEW StripEW",
+    "StripNS StripNS Lone Lone StripNS StripNS Lone Lone",
+};
+
+// Sand (1) around a water pond (0) with a lone water cell, a water strip
+// one cell wide and a grass patch (2) on the pond's shore, in 16 x 16.
+int pondTerrain(int x, int y)
+{
+    if (x >= 9 && x <= 11 && y >= 3 && y <= 5)
+        return 2;
+    if ((x >= 3 && x <= 9 && y >= 5 && y <= 11) || (x == 1 && y == 1) || (x == 13 && y >= 7))
+        return 0;
+    return 1;
+}
+
 } // namespace
 
-// Which borders get no transition.
+// Which borders get no transition, the shapes of a border and the edge sets
+// that draw them.
 class TestBorders : public QObject
 {
     Q_OBJECT
@@ -118,6 +169,112 @@ private slots:
         for (const BorderPattern &pattern : coverage.patterns())
             listed += pattern.cells;
         QCOMPARE(listed, expectedCells);
+    }
+
+    void shapeOfEveryNeighbourMask_data()
+    {
+        QTest::addColumn<int>("mask");
+        QTest::addColumn<QString>("shape");
+        for (int mask = 1; mask < 256; ++mask)
+            QTest::addRow("mask %d", mask)
+                << mask << QString::fromLatin1(shapeTable[mask / 8]).split(' ')[mask % 8];
+    }
+
+    void shapeOfEveryNeighbourMask()
+    {
+        QFETCH(int, mask);
+        QFETCH(QString, shape);
+        QCOMPARE(edgeShapeName(underCellShape(std::uint8_t(mask))), shape);
+    }
+
+    void rejectsMalformedEdgeFiles_data()
+    {
+        QTest::addColumn<QByteArray>("xml");
+        QTest::addColumn<QStringList>("problems");
+        const QByteArray good = "<EdgeSet Name=\"a\" Over=\"1\" Under=\"0\"><North Tiles=\"5\"/>"
+                                "</EdgeSet>";
+        QTest::newRow("sound") << "<E>\n" + good + "\n</E>" << QStringList {};
+        QTest::newRow("broken XML")
+            << QByteArray("<E>\n<EdgeSet>\n</E>") << QStringList {"3:not-well-formed"};
+        QTest::newRow("no edge sets") << QByteArray("<E/>") << QStringList {"0:no-definitions"};
+        QTest::newRow("names, numbers and shapes")
+            << QByteArray("<E>\n<EdgeSet Name=\"../x\" Over=\"256\" Under=\"0\" Fil=\"f\">\n"
+                          "<Nort Tiles=\"1\"/>\n<East Tiles=\"1 x\"/>\n<East Tiles=\"2\"/>\n"
+                          "<West AltIDMod=\"1\"/>\n</EdgeSet>\n</E>")
+            << QStringList {"2:unknown-attribute", "2:bad-name",   "2:bad-number",
+                            "3:unknown-shape",     "4:bad-number", "5:duplicate-shape",
+                            "6:no-tiles"};
+        QTest::newRow("one edge set per pair")
+            << "<E>\n" + good
+                + "\n<EdgeSet Name=\"A\" Over=\"0\" Under=\"1\"/>\n"
+                  "<EdgeSet Name=\"c\" Over=\"2\" Under=\"2\"/>\n</E>"
+            << QStringList {"3:duplicate-edge-set", "3:duplicate-edge-set", "4:same-terrain"};
+    }
+
+    void rejectsMalformedEdgeFiles()
+    {
+        QFETCH(QByteArray, xml);
+        QFETCH(QStringList, problems);
+        const QString path = m_dir.filePath("edges.xml");
+        TestSupport::writeFile(path, xml);
+        const EdgeSetFile file = readEdgeSetFile(path);
+        QStringList found;
+        for (const DataProblem &problem : file.problems)
+            found << QStringLiteral("%1:%2").arg(problem.line).arg(problem.code);
+        QCOMPARE(found, problems);
+        QCOMPARE(file.sets.size(), problems.isEmpty() ? 1 : 0);
+    }
+
+    // The expansion's files, loaded by the generator, leave exactly the
+    // patterns it reports unmatched.
+    void expansionLeavesOnlyWhatItReports()
+    {
+        const QString world = m_dir.filePath("pond");
+        TestSupport::writePaletteImage(world + "/terrain.png", 16, 16, pondTerrain);
+        // Sand over water without diagonals, strips and lone cells; grass
+        // over sand with every edge but South.
+        QByteArray edges = "<EdgeSets>\n<EdgeSet Name=\"sand-over-water\" Over=\"1\" Under=\"0\">";
+        for (const char *shape : {"Full", "North", "East", "South", "West", "OuterNW", "OuterNE",
+                                  "OuterSE", "OuterSW", "InnerNW", "InnerNE", "InnerSE", "InnerSW"})
+            edges += QByteArray("<") + shape + " Tiles=\"7\"/>";
+        edges += "</EdgeSet>\n<EdgeSet Name=\"grass-over-sand\" Over=\"2\" Under=\"1\">";
+        for (int shape = 0; shape < edgeShapeCount; ++shape) {
+            if (EdgeShape(shape) != EdgeShape::South)
+                edges += "<" + edgeShapeName(EdgeShape(shape)).toLatin1() + " Tiles=\"8\"/>";
+        }
+        TestSupport::writeFile(world + "/edges.xml", edges + "</EdgeSet>\n</EdgeSets>");
+        const EdgeSetFile file = readEdgeSetFile(world + "/edges.xml");
+        QCOMPARE(file.problems.size(), 0);
+
+        const PaletteImage terrain = PaletteImage::load(world + "/terrain.png");
+        const QList<BorderPattern> patterns = BorderCoverage::allPatterns(terrain);
+        const EdgeExpansion expansion = expandEdgeSets(file.sets, &patterns);
+        QString error;
+        QVERIFY(writeDesignerFiles(
+            edgeSetFiles(file.sets, expansion, world + "/data/transitions", "edges.xml"), &error));
+        MapTables tables;
+        loadDataDirectory(tables, world + "/data");
+        const BorderCoverage coverage(TransitionIndex(tables), terrain);
+
+        qint64 reportedCells = 0;
+        QStringList reported;
+        for (const UncoveredBorders &uncovered : expansion.uncovered) {
+            reportedCells += uncovered.cells;
+            reported
+                << QStringLiteral("%1 %2").arg(uncovered.set).arg(edgeShapeName(uncovered.shape));
+        }
+        // The three sand cells north of the grass need South; the water cell
+        // (8, 6) meets only grass, which no edge set pairs with water.
+        QCOMPARE(reported, (QStringList {"1 South", "-1 Full"}));
+        QCOMPARE(reportedCells, 4);
+        QCOMPARE(coverage.unmatchedCells(), reportedCells);
+        // The lone water cell at (1, 1) is drawn as Full.
+        const auto lone = std::find_if(
+            expansion.definitions[0].cbegin(), expansion.definitions[0].cend(),
+            [](const EdgeDefinition &d) { return d.key.toText() == "010101010001010101"; });
+        QVERIFY(lone != expansion.definitions[0].cend());
+        QCOMPARE(lone->shape, EdgeShape::Lone);
+        QCOMPARE(lone->drawnAs, EdgeShape::Full);
     }
 };
 

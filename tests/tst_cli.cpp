@@ -1,3 +1,4 @@
+#include "engine/edgeshape.h"
 #include "engine/mappreview.h"
 #include "testsupport.h"
 
@@ -331,6 +332,48 @@ private slots:
                  result.out);
         QCOMPARE(run(generate).exitCode, 0);
         QCOMPARE(TestSupport::readFile(data + QLatin1String("/../map0.mul")), before);
+    }
+
+    // An edge set expanded over the image covers its border; the files are
+    // written only when none exists, and a broken edge file writes none.
+    void expandEdgesWritesTransitions()
+    {
+        const QString data = writeNamedData(QStringLiteral("edges"));
+        const QString edges = m_dir.filePath(QStringLiteral("edges.xml"));
+        QByteArray shapes;
+        for (int shape = 0; shape < edgeShapeCount; ++shape)
+            shapes += "<" + edgeShapeName(EdgeShape(shape)).toLatin1() + " Tiles='9'/>";
+        TestSupport::writeFile(edges,
+                               "<E><EdgeSet Name='rock-over-water' Over='5' Under='0'>" + shapes
+                                   + "</EdgeSet></E>");
+        const QStringList expand {QStringLiteral("expand-edges"),
+                                  QStringLiteral("--edges"),
+                                  edges,
+                                  QStringLiteral("--out"),
+                                  data + QLatin1String("/transitions"),
+                                  QStringLiteral("--terrain"),
+                                  m_dir.filePath(QStringLiteral("terrain.png"))};
+        Run result = run(expand);
+        QCOMPARE(result.exitCode, 0);
+        QVERIFY2(result.out.endsWith("6 transitions in 1 file, 0 patterns that no shape draws\n"),
+                 result.out);
+        result = run(expand);
+        QCOMPARE(result.exitCode, 1);
+        QVERIFY2(result.err.contains("rock-over-water.xml exists; nothing written"), result.err);
+        QCOMPARE(run(QStringList(expand) << QStringLiteral("--force")).exitCode, 0);
+        result = run({QStringLiteral("check-data"), QStringLiteral("--data"), data,
+                      QStringLiteral("--terrain"), m_dir.filePath(QStringLiteral("terrain.png"))});
+        QVERIFY2(result.out.endsWith("0 unmatched border patterns (0 cells)\n"), result.out);
+
+        TestSupport::writeFile(edges,
+                               "<E>\n<EdgeSet Name='a' Over='5' Under='0'>\n<Nort/>\n"
+                               "</EdgeSet>\n</E>");
+        QStringList broken = expand;
+        broken[4] = m_dir.filePath(QStringLiteral("nothing"));
+        result = run(broken);
+        QCOMPARE(result.exitCode, 1);
+        QVERIFY2(result.out.startsWith(edges.toUtf8() + ":3: error: Nort is no shape"), result.out);
+        QVERIFY(!QFileInfo::exists(broken[4]));
     }
 
     void verifyGeneratedAndCorrupted()
