@@ -445,18 +445,22 @@ private slots:
         QCOMPARE(QImage(generated).size(), QSize(16, 16));
 
         const QString drawn = m_dir.filePath(QStringLiteral("drawn.png"));
-        const Run result =
-            run({QStringLiteral("preview"), QStringLiteral("--dest"), dest,
-                 QStringLiteral("--data"), m_dir.filePath(QStringLiteral("data")),
-                 QStringLiteral("--terrain"), m_dir.filePath(QStringLiteral("terrain.png")),
-                 QStringLiteral("--out"), drawn, QStringLiteral("--scale"), QStringLiteral("2")});
+        const Run result = run(
+            {QStringLiteral("preview"), QStringLiteral("--dest"), dest, QStringLiteral("--data"),
+             m_dir.filePath(QStringLiteral("data")), QStringLiteral("--terrain"),
+             m_dir.filePath(QStringLiteral("terrain.png")), QStringLiteral("--out"), drawn,
+             QStringLiteral("--scale"), QStringLiteral("2"), QStringLiteral("--unmatched")});
         QCOMPARE(result.exitCode, 0);
+        // Columns 7 and 8 border each other, and no transition matches.
+        QVERIFY2(result.out.contains("32 unmatched border cells in #00ffff"), result.out);
         QVERIFY2(result.out.contains("128 cells in magenta"), result.out);
         QVERIFY2(result.out.contains("tile id 0: 128 cells, first at (8, 0)"), result.out);
         const QImage image(drawn);
         QCOMPARE(image.size(), QSize(8, 8));
         QCOMPARE(image.pixel(6, 3), MapPreview::unexplainedColour);
         QVERIFY(image.pixel(1, 3) != MapPreview::unexplainedColour);
+        QCOMPARE(image.pixel(3, 3), 0xff00ffffu);
+        QCOMPARE(image.pixel(4, 7), 0xff00ffffu);
     }
 
     void failures_data()
