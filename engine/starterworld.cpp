@@ -583,6 +583,24 @@ private:
 
 } // namespace
 
+QString starterWorldObstacle(const QString &directory)
+{
+    const QFileInfoList entries = QDir(directory).entryInfoList(
+        QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
+    if (entries.isEmpty())
+        return {};
+    QStringList names;
+    for (const QFileInfo &entry : entries.first(std::min<qsizetype>(entries.size(), 3)))
+        names << entry.fileName() + (entry.isDir() ? QStringLiteral("/") : QString());
+    if (entries.size() > names.size())
+        names << QStringLiteral("%1 more").arg(entries.size() - names.size());
+    const QString last = names.takeLast();
+    const QString held = names.isEmpty() ? last : names.join(QStringLiteral(", ")) + " and " + last;
+    return QStringLiteral("%1 is not empty: it holds %2; a starter world is written only into a "
+                          "new or empty directory, so that nothing there is replaced")
+        .arg(QDir::toNativeSeparators(directory), held);
+}
+
 bool writeStarterWorld(const QString &directory, const StarterWorldOptions &options,
                        QString *errorText)
 {
