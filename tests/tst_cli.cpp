@@ -8,6 +8,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QtEndian>
@@ -503,6 +504,32 @@ private slots:
         QCOMPARE(QDir(dest).entryList(QDir::Files | QDir::Hidden, QDir::Name), names);
         for (const QString &name : names)
             QCOMPARE(TestSupport::readFile(dest + QLatin1Char('/') + name), "old " + name.toUtf8());
+    }
+
+    void helpAndVersion_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QString>("pattern");
+        const QString version =
+            QStringLiteral("^mapgenerator-cli \\d+\\.\\d+( \\(git [0-9a-f]{12,}\\))?\n$");
+        QTest::newRow("generate --help") << QStringList {"generate", "--help"}
+                                         << "^Usage: mapgenerator-cli generate \\[options\\]\n";
+        QTest::newRow("--help-all is --help") << QStringList {"verify", "--help-all"}
+                                              << "^Usage: mapgenerator-cli verify \\[options\\]\n";
+        QTest::newRow("--version") << QStringList {"--version"} << version;
+        QTest::newRow("-v") << QStringList {"-v"} << version;
+    }
+
+    // Help names the command as typed, not the path the tool was started by.
+    void helpAndVersion()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(QString, pattern);
+        const Run result = run(arguments);
+        QCOMPARE(result.exitCode, 0);
+        const QString out = QString::fromUtf8(result.out);
+        QVERIFY2(QRegularExpression(pattern).match(out).hasMatch(), qPrintable(out));
+        QVERIFY2(!out.contains(QLatin1String("help-all")), qPrintable(out));
     }
 
     void newWorldKeepsWhatIsThere_data()
