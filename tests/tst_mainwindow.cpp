@@ -266,6 +266,28 @@ private slots:
         QCOMPARE(field<QLineEdit>(window, "lineMLT")->text(), QString());
     }
 
+    void aboutShowsTheVersion()
+    {
+        QCoreApplication::setApplicationName(QStringLiteral("mapgenerator"));
+        QCoreApplication::setApplicationVersion(QStringLiteral("9.8 (git 0123456789ab)"));
+        MainWindow window;
+        window.show();
+        QVERIFY(QTest::qWaitForWindowActive(&window));
+        QString text;
+        whenModal([&](QWidget *modal) {
+            auto *box = qobject_cast<QMessageBox *>(modal);
+            if (!box)
+                return false;
+            text = box->text();
+            box->accept();
+            return true;
+        });
+        // A shortcut clicks its button a moment later.
+        QTest::keyClick(&window, Qt::Key_F1);
+        QTRY_VERIFY2(text.contains(QLatin1String("mapgenerator 9.8 (git 0123456789ab)")),
+                     qPrintable(text));
+    }
+
     void settings_data()
     {
         QTest::addColumn<QByteArray>("contents");
