@@ -2,6 +2,7 @@
 #include "generatecommand.h"
 #include "newworldcommand.h"
 #include "previewcommand.h"
+#include "programinfo.h"
 #include "verifycommand.h"
 
 #include <QCoreApplication>
@@ -17,7 +18,8 @@ void printUsage(QTextStream &stream)
               "  verify     check map files for everything their readers rely on\n"
               "  preview    draw generated map files as a PNG\n"
               "  new-world  write a starter world to paint over\n\n"
-              "Run 'mapgenerator-cli COMMAND --help' for the options of a command.\n";
+              "Run 'mapgenerator-cli COMMAND --help' for the options of a command,\n"
+              "'mapgenerator-cli --version' for the version.\n";
     stream.flush();
 }
 } // namespace
@@ -50,6 +52,10 @@ int main(int argc, char *argv[])
         || command == QLatin1String("help")) {
         QTextStream out(stdout);
         printUsage(out);
+        return 0;
+    }
+    if (command == QLatin1String("--version") || command == QLatin1String("-v")) {
+        QTextStream(stdout) << "mapgenerator-cli " << programVersion() << Qt::endl;
         return 0;
     }
     QTextStream err(stderr);
