@@ -38,9 +38,11 @@ public:
             error(xml.errorLine, xml.errorColumn, QStringLiteral("not-well-formed"),
                   QStringLiteral("is not well-formed XML (%1)").arg(xml.errorMessage));
         } else {
-            const QList<QDomElement> elements =
-                descendantElements(xml.document.documentElement(), QStringLiteral("EdgeSet"));
-            if (elements.isEmpty())
+            const QDomElement root = xml.document.documentElement();
+            const QList<QDomElement> elements = descendantElements(root, QStringLiteral("EdgeSet"));
+            // An empty file is a world with no borders yet; elements but no
+            // EdgeSet among them is a misspelling.
+            if (elements.isEmpty() && !root.firstChildElement().isNull())
                 error(0, 0, QStringLiteral("no-definitions"),
                       QStringLiteral("defines no EdgeSet elements (element names are "
                                      "case-sensitive)"));

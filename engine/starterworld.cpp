@@ -557,8 +557,8 @@ private:
     static QByteArray settingsXml()
     {
         return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-               "<!-- Copy beside the mapgenerator program and make the paths absolute, or "
-               "start the program from this directory. -->\n"
+               "<!-- Open this world in the window with: mapgenerator PATH/mapgenerator.xml "
+               "(relative paths start from this directory). -->\n"
                "<Settings>\n  <XML>data</XML>\n  <Terrain>terrain.png</Terrain>\n"
                "  <Altitude>altitude.png</Altitude>\n  <Destination>out</Destination>\n"
                "</Settings>\n";
@@ -584,6 +584,9 @@ private:
             "  mapgenerator-cli generate --data data --terrain terrain.png \\\n"
             "      --altitude altitude.png --dest out --random-art \\\n"
             "      --structures structures/structures.xml\n\n"
+            "or, with out/ made as above, in the window, which this world's settings file\n"
+            "fills in:\n\n"
+            "  mapgenerator mapgenerator.xml\n\n"
             "Borders. Where terrains meet, a cell takes a transition tile chosen by the\n"
             "3 x 3 window of terrains around it. Its key (HashKey) is the nine palette\n"
             "indexes as two upper-case hex digits each, rows north to south, each row west\n"
@@ -616,6 +619,24 @@ private:
 };
 
 } // namespace
+
+QString starterWorldObstacle(const QString &directory)
+{
+    const QFileInfoList entries = QDir(directory).entryInfoList(
+        QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
+    if (entries.isEmpty())
+        return {};
+    QStringList names;
+    for (const QFileInfo &entry : entries.first(std::min<qsizetype>(entries.size(), 3)))
+        names << entry.fileName() + (entry.isDir() ? QStringLiteral("/") : QString());
+    if (entries.size() > names.size())
+        names << QStringLiteral("%1 more").arg(entries.size() - names.size());
+    const QString last = names.takeLast();
+    const QString held = names.isEmpty() ? last : names.join(QStringLiteral(", ")) + " and " + last;
+    return QStringLiteral("%1 is not empty: it holds %2; a starter world is written only into a "
+                          "new or empty directory, so that nothing there is replaced")
+        .arg(QDir::toNativeSeparators(directory), held);
+}
 
 bool writeStarterWorld(const QString &directory, const StarterWorldOptions &options,
                        QString *errorText)

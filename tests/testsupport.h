@@ -5,6 +5,7 @@
 
 #include <QByteArray>
 #include <QImage>
+#include <QMap>
 #include <QString>
 #include <QStringList>
 
@@ -15,6 +16,9 @@ namespace TestSupport {
 // Writes text to a file, creating its directories.
 void writeFile(const QString &path, const QByteArray &contents);
 QByteArray readFile(const QString &path);
+// Every file below directory, hidden ones too, by its path from there
+// ("/data/system/terrain.xml").
+QMap<QString, QByteArray> filesBelow(const QString &directory);
 
 // An 8-bit paletted image with a gray palette whose pixel (x, y) has the
 // palette index index(x, y).

@@ -196,7 +196,8 @@ private slots:
         QTest::newRow("sound") << "<E>\n" + good + "\n</E>" << QStringList {};
         QTest::newRow("broken XML")
             << QByteArray("<E>\n<EdgeSet>\n</E>") << QStringList {"3:not-well-formed"};
-        QTest::newRow("no edge sets") << QByteArray("<E/>") << QStringList {"0:no-definitions"};
+        QTest::newRow("misspelt edge sets")
+            << QByteArray("<E><Edgeset/></E>") << QStringList {"0:no-definitions"};
         QTest::newRow("names, numbers and shapes")
             << QByteArray("<E>\n<EdgeSet Name=\"../x\" Over=\"256\" Under=\"0\" Fil=\"f\">\n"
                           "<Nort Tiles=\"1\"/>\n<East Tiles=\"1 x\"/>\n<East Tiles=\"2\"/>\n"

@@ -9,6 +9,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QtEndian>
@@ -622,6 +623,79 @@ private slots:
         QCOMPARE(QDir(dest).entryList(QDir::Files | QDir::Hidden, QDir::Name), names);
         for (const QString &name : names)
             QCOMPARE(TestSupport::readFile(dest + QLatin1Char('/') + name), "old " + name.toUtf8());
+    }
+
+    void helpAndVersion_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QString>("pattern");
+        const QString version =
+            QStringLiteral("^mapgenerator-cli \\d+\\.\\d+( \\(git [0-9a-f]{12,}\\))?\n$");
+        QTest::newRow("generate --help") << QStringList {"generate", "--help"}
+                                         << "^Usage: mapgenerator-cli generate \\[options\\]\n";
+        QTest::newRow("--help-all is --help") << QStringList {"verify", "--help-all"}
+                                              << "^Usage: mapgenerator-cli verify \\[options\\]\n";
+        QTest::newRow("--version") << QStringList {"--version"} << version;
+        QTest::newRow("-v") << QStringList {"-v"} << version;
+    }
+
+    // Help names the command as typed, not the path the tool was started by.
+    void helpAndVersion()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(QString, pattern);
+        const Run result = run(arguments);
+        QCOMPARE(result.exitCode, 0);
+        const QString out = QString::fromUtf8(result.out);
+        QVERIFY2(QRegularExpression(pattern).match(out).hasMatch(), qPrintable(out));
+        QVERIFY2(!out.contains(QLatin1String("help-all")), qPrintable(out));
+    }
+
+    void newWorldKeepsWhatIsThere_data()
+    {
+        QTest::addColumn<QStringList>("existing");
+        QTest::addColumn<bool>("force");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QByteArray>("message");
+        QTest::newRow("a painted world")
+            << QStringList {"terrain.png", "data/transitions/common.xml", "notes.txt",
+                            "out/map0.mul"}
+            << false << 1 << QByteArray("it holds data/, notes.txt, out/ and 1 more; ");
+        QTest::newRow("a hidden file")
+            << QStringList {".keep"} << false << 1 << QByteArray("it holds .keep; ");
+        QTest::newRow("--force") << QStringList {"terrain.png", "notes.txt"} << true << 0
+                                 << QByteArray("Wrote a 16 x 16 starter world");
+        QTest::newRow("empty") << QStringList {} << false << 0
+                               << QByteArray("Wrote a 16 x 16 starter world");
+    }
+
+    // Without --force nothing in a directory that holds anything changes.
+    void newWorldKeepsWhatIsThere()
+    {
+        QFETCH(QStringList, existing);
+        QFETCH(bool, force);
+        QFETCH(int, exitCode);
+        QFETCH(QByteArray, message);
+        const QString out = m_dir.filePath(QStringLiteral("worlds/") + QTest::currentDataTag());
+        QVERIFY(QDir().mkpath(out));
+        for (const QString &path : existing)
+            TestSupport::writeFile(out + QLatin1Char('/') + path, "painted " + path.toUtf8());
+        const auto before = TestSupport::filesBelow(out);
+        QStringList arguments = {"new-world", "--out", out, "--size", "16x16"};
+        if (force)
+            arguments << QStringLiteral("--force");
+        const Run result = run(arguments);
+        QCOMPARE(result.exitCode, exitCode);
+        QVERIFY2(result.err.contains(message), result.err);
+        const auto after = TestSupport::filesBelow(out);
+        if (exitCode != 0) {
+            QCOMPARE(after, before);
+            return;
+        }
+        QVERIFY(after.size() > 15);
+        QVERIFY(after.value("/terrain.png").startsWith("\x89PNG"));
+        if (force)
+            QCOMPARE(after.value("/notes.txt"), QByteArray("painted notes.txt"));
     }
 
     void failures()

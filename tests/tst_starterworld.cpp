@@ -7,25 +7,9 @@
 #include "engine/starterworld.h"
 #include "testsupport.h"
 
-#include <QDirIterator>
 #include <QImage>
 #include <QTemporaryDir>
 #include <QTest>
-
-namespace {
-
-QMap<QString, QByteArray> filesBelow(const QString &directory)
-{
-    QMap<QString, QByteArray> files;
-    QDirIterator it(directory, QDir::Files, QDirIterator::Subdirectories);
-    while (it.hasNext()) {
-        const QString path = it.next();
-        files.insert(path.mid(directory.size()), TestSupport::readFile(path));
-    }
-    return files;
-}
-
-} // namespace
 
 class TestStarterWorld : public QObject
 {
@@ -46,9 +30,9 @@ private:
 private slots:
     void sameSeedSameFiles()
     {
-        const auto first = filesBelow(write("a", 200, 160, 7));
-        const auto second = filesBelow(write("b", 200, 160, 7));
-        const auto other = filesBelow(write("c", 200, 160, 8));
+        const auto first = TestSupport::filesBelow(write("a", 200, 160, 7));
+        const auto second = TestSupport::filesBelow(write("b", 200, 160, 7));
+        const auto other = TestSupport::filesBelow(write("c", 200, 160, 8));
         QVERIFY(first.size() > 15);
         QCOMPARE(first, second);
         QVERIFY(first.value("/terrain.png") != other.value("/terrain.png"));
