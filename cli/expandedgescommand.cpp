@@ -114,12 +114,19 @@ int runExpandEdgesCommand(const QStringList &arguments)
         return failure;
     }
 
-    qsizetype written = 0;
-    for (qsizetype i = 0; i < files.size(); ++i) {
-        out << QDir::toNativeSeparators(files[i].path) << ": "
-            << plural(expansion.definitions[i].size(), "transition") << '\n';
-        written += expansion.definitions[i].size();
+    qsizetype written = 0, idle = 0;
+    for (qsizetype i = 0; i < edges.sets.size(); ++i) {
+        const qsizetype count = expansion.definitions[i].size();
+        if (count == 0) {
+            ++idle;
+            continue;
+        }
+        out << QDir::toNativeSeparators(edgeSetFilePath(parser.value(outOption), edges.sets[i]))
+            << ": " << plural(count, "transition") << '\n';
+        written += count;
     }
+    if (idle > 0)
+        out << plural(idle, "edge set") << " without a pattern to draw, so without a file\n";
     printUncovered(out, edges.sets, expansion, imagePatterns.has_value());
     qsizetype uncovered = 0;
     for (const UncoveredBorders &borders : expansion.uncovered)

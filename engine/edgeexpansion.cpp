@@ -191,12 +191,19 @@ QByteArray edgeSetTransitions(const EdgeSet &set, const QList<EdgeDefinition> &d
     return xml + "</Transitions>\n";
 }
 
+QString edgeSetFilePath(const QString &directory, const EdgeSet &set)
+{
+    return QStringLiteral("%1/%2/%2.xml").arg(directory, set.name);
+}
+
 QList<DesignerFile> edgeSetFiles(const QList<EdgeSet> &sets, const EdgeExpansion &expansion,
                                  const QString &directory, const QString &sourceName)
 {
     QList<DesignerFile> files;
-    for (qsizetype i = 0; i < sets.size(); ++i)
-        files.append({QStringLiteral("%1/%2/%2.xml").arg(directory, sets[i].name),
-                      edgeSetTransitions(sets[i], expansion.definitions[i], sourceName)});
+    for (qsizetype i = 0; i < sets.size(); ++i) {
+        if (!expansion.definitions[i].isEmpty())
+            files.append({edgeSetFilePath(directory, sets[i]),
+                          edgeSetTransitions(sets[i], expansion.definitions[i], sourceName)});
+    }
     return files;
 }

@@ -54,6 +54,11 @@ EdgeExpansion expandEdgeSets(const QList<EdgeSet> &sets,
 QByteArray edgeSetTransitions(const EdgeSet &set, const QList<EdgeDefinition> &definitions,
                               const QString &sourceName);
 
-// The transitions file of every edge set: directory/NAME/NAME.xml.
+// Where the transitions file of an edge set goes: directory/NAME/NAME.xml.
+QString edgeSetFilePath(const QString &directory, const EdgeSet &set);
+
+// The transitions file of every edge set that draws something. One that
+// draws nothing writes no file: a file left from an earlier expansion then
+// holds only patterns that do not occur, which match no cell.
 QList<DesignerFile> edgeSetFiles(const QList<EdgeSet> &sets, const EdgeExpansion &expansion,
                                  const QString &directory, const QString &sourceName);

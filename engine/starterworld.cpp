@@ -316,32 +316,18 @@ private:
             && writer.write(QStringLiteral("data/system/roughedge/cornertrans.xml"), file(corner));
     }
 
-    static int layer(int terrain)
+    // One edge set for every pair of terrains, also those that do not meet
+    // yet, so that borders painted later expand as well.
+    static QByteArray edgeSetsXml()
     {
-        return int(std::find(layers.begin(), layers.end(), terrain) - layers.begin());
-    }
-
-    // One edge set for every pair of terrains that meet in a 3 x 3 window.
-    QByteArray edgeSetsXml() const
-    {
-        std::array<std::array<bool, TerrainCount>, TerrainCount> meet {};
-        for (const Window &window : m_patterns) {
-            for (std::uint8_t index : window)
-                if (index != window[4])
-                    meet[std::max(layer(index), layer(window[4]))]
-                        [std::min(layer(index), layer(window[4]))] = true;
-        }
         // A comment cannot hold the options' "--": the command is in README.txt.
         QByteArray xml = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
                          "<!-- Where two terrains meet, Over is drawn over Under. After painting "
                          "new borders,\n     expand this file again (see README.txt). -->\n"
                          "<EdgeSets>\n";
-        for (int overLayer = 0; overLayer < TerrainCount; ++overLayer) {
-            for (int underLayer = 0; underLayer < overLayer; ++underLayer) {
-                if (meet[std::size_t(overLayer)][std::size_t(underLayer)])
-                    xml +=
-                        edgeSetXml(layers[std::size_t(overLayer)], layers[std::size_t(underLayer)]);
-            }
+        for (std::size_t over = 1; over < layers.size(); ++over) {
+            for (std::size_t under = 0; under < over; ++under)
+                xml += edgeSetXml(layers[over], layers[under]);
         }
         return xml + "</EdgeSets>\n";
     }
@@ -597,8 +583,8 @@ private:
             "The rough-edge files of data/system/roughedge/ are asked first, with the\n"
             "window around the cell's north-west (cornertrans.xml), west (lefttrans.xml)\n"
             "and north (toptrans.xml) neighbour.\n\n"
-            "edges.xml says, for each pair of terrains that meet, which one is drawn over\n"
-            "the other and the tiles of each shape of their border (see the shapes in the\n"
+            "edges.xml says, for each pair of terrains, which one is drawn over the other\n"
+            "and the tiles of each shape of their border (see the shapes in the\n"
             "generator's README). data/transitions/<over>-over-<under>/ holds that file\n"
             "expanded over this map's border patterns; common.xml gives plain ground a\n"
             "choice of tiles and names the static sets of data/statics/. Cliffs between\n"
