@@ -177,6 +177,7 @@ int runGenerateCommand(const QStringList &arguments)
     case PassSummary::Outcome::InvalidImages:
         err << "error: " << summary.errorText << Qt::endl;
         return failure;
+    case PassSummary::Outcome::UnreadableImage:
     case PassSummary::Outcome::OutputFailed:
         return failure;
     }

@@ -12,6 +12,9 @@ struct PassSummary
         Completed,
         // Stopped by the user; the previous map files are untouched.
         Aborted,
+        // An image could not be read; the observer was told which and why,
+        // and nothing was written.
+        UnreadableImage,
         // One of the two image checks failed; nothing was written.
         InvalidImages,
         // The output could not be written; errorText says why.
