@@ -303,6 +303,7 @@ PassSummary processMap(MapTables &tables, StructureStatics &structureStatics, Ke
         summary.errorText = unreadable.join(QLatin1Char('\n'));
         return summary;
     }
+    summary.terrainPalette = terrain.palette();
     const QString imageDetails = describeImage(QStringLiteral("Terrain"), terrainPath, terrain)
         + QLatin1String("; ") + describeImage(QStringLiteral("altitude"), altitudePath, altitude);
     if (terrain.width() != altitude.width() || terrain.height() != altitude.height()) {

@@ -2,6 +2,7 @@
 
 #include <QList>
 #include <QPoint>
+#include <QRgb>
 #include <QString>
 
 // What a pass did, for front ends that report on it (the command-line
@@ -62,5 +63,8 @@ struct PassSummary
     QList<MissingIndex> missingTerrain;
     QList<MissingIndex> missingAltitude;
     QList<DecoratedCells> decoratedCells;
+    // The colours of the terrain image's 256 palette indexes, once it was
+    // read: a preview of the map needs them and need not read it again.
+    QList<QRgb> terrainPalette;
     Timings timings;
 };

@@ -336,9 +336,17 @@ private slots:
         const QString dest = m_dir.filePath(QStringLiteral("preview"));
         QDir().mkpath(dest);
         const QString generated = m_dir.filePath(QStringLiteral("generated.png"));
-        const Run generate =
-            run(generateArguments(dest) << QStringLiteral("--preview") << generated);
+        // A chunk that makes libpng warn; the terrain is read once.
+        QByteArray noted = TestSupport::readFile(m_dir.filePath(QStringLiteral("terrain.png")));
+        QByteArray chunk = pngChunk("tEXt", QByteArray("Note\0x", 6));
+        chunk[chunk.size() - 1] = char(chunk.back() ^ 1);
+        TestSupport::writeFile(m_dir.filePath(QStringLiteral("noted.png")),
+                               noted.insert(33, chunk));
+        QStringList arguments = generateArguments(dest) << QStringLiteral("--preview") << generated;
+        arguments[4] = m_dir.filePath(QStringLiteral("noted.png"));
+        const Run generate = run(arguments);
         QCOMPARE(generate.exitCode, 0);
+        QCOMPARE(generate.err.count("libpng warning: tEXt: CRC error"), 1);
         QVERIFY2(generate.err.contains("Preview: " + generated.toUtf8()), generate.err);
         QCOMPARE(QImage(generated).size(), QSize(16, 16));
 
