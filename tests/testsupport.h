@@ -3,6 +3,7 @@
 #include "engine/passobserver.h"
 #include "engine/passsummary.h"
 
+#include <QBuffer>
 #include <QByteArray>
 #include <QImage>
 #include <QMap>
@@ -25,6 +26,20 @@ QMap<QString, QByteArray> filesBelow(const QString &directory);
 QImage paletteImage(int width, int height, const std::function<int(int, int)> &index);
 void writePaletteImage(const QString &path, int width, int height,
                        const std::function<int(int, int)> &index);
+
+// Decodes bytes with one of the engine's own image readers (GifReader,
+// BmpReader), allowing 2^30 pixels; error receives the reason it refused.
+template<typename Reader> QImage readImage(const QByteArray &bytes, QString *error = nullptr)
+{
+    QBuffer buffer;
+    buffer.setData(bytes);
+    buffer.open(QIODevice::ReadOnly);
+    Reader reader;
+    const QImage image = reader.read(buffer, 1 << 30);
+    if (error)
+        *error = reader.errorString();
+    return image;
+}
 
 } // namespace TestSupport
 

@@ -400,6 +400,12 @@ private slots:
         QList<DataProblem> problems = checkMapImages(data, notAnImage, QString());
         QCOMPARE(problems.size(), 1);
         QCOMPARE(problems[0].code, QStringLiteral("image-unreadable"));
+        const QString cut = dir.filePath(QStringLiteral("cut.bmp"));
+        TestSupport::writeFile(cut, "BM" + QByteArray(12, 0) + QByteArray::fromHex("28000000"));
+        problems = checkMapImages(data, cut, trueColour);
+        QCOMPARE(problems[0].message,
+                 QStringLiteral("cannot be read: truncated: 18 of 54 bytes; the generator writes "
+                                "nothing"));
         problems = checkMapImages(data, QString(), trueColour);
         QCOMPARE(problems.size(), 1);
         QCOMPARE(problems[0].code, QStringLiteral("image-depth"));

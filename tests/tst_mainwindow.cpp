@@ -472,6 +472,9 @@ private slots:
                                << "Terrain and Altitude image files are different sizes";
         QTest::newRow("depth") << "deep.png" << true << "Invalid color depth"
                                << "Terrain or Alttiude image files are not 8 bit color";
+        QTest::newRow("unreadable")
+            << "none.png" << true << "Map files not written"
+            << "cannot read " + m_dir.filePath("none.png") + ": no such file";
         QTest::newRow("destination") << "a.png" << false << "Map files not written"
                                      << "Cannot write " + m_dir.filePath("out/map0.mul") + ": ";
     }
