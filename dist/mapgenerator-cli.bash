@@ -6,7 +6,7 @@ _mapgenerator_cli()
     _init_completion -s || return
 
     if ((cword == 1)); then
-        COMPREPLY=($(compgen -W 'generate check-data verify preview new-world help
+        COMPREPLY=($(compgen -W 'generate check-data verify preview new-world expand-edges help
             --help --version' -- "$cur"))
         return
     fi
@@ -18,10 +18,11 @@ _mapgenerator_cli()
             options='--data --terrain --altitude --dest --random-art --structures --seed
                 --quiet --preview'
             ;;
-        check-data) options='--data --terrain --altitude --json' ;;
+        check-data) options='--data --terrain --altitude --json --write-missing --force' ;;
         verify) options='--dest --map --blocks-high' ;;
-        preview) options='--dest --data --terrain --out --scale --map --blocks-high' ;;
+        preview) options='--dest --data --terrain --out --scale --map --blocks-high --unmatched' ;;
         new-world) options='--out --size --seed --force' ;;
+        expand-edges) options='--edges --out --terrain --force' ;;
         *) return ;;
     esac
 
@@ -34,7 +35,7 @@ _mapgenerator_cli()
             _filedir '@(png|bmp|gif|tif|tiff)'
             return
             ;;
-        --structures)
+        --structures | --edges | --write-missing)
             _filedir xml
             return
             ;;
@@ -43,7 +44,7 @@ _mapgenerator_cli()
             return
             ;;
         --out)
-            if [[ ${words[1]} == new-world ]]; then
+            if [[ ${words[1]} == new-world || ${words[1]} == expand-edges ]]; then
                 _filedir -d
             else
                 _filedir png

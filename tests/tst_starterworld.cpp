@@ -1,6 +1,7 @@
 #include "data/datadirectory.h"
 #include "data/datadirectorychecker.h"
 #include "data/maptables.h"
+#include "engine/bordercheck.h"
 #include "engine/mapimagecheck.h"
 #include "engine/passoptions.h"
 #include "engine/starterworld.h"
@@ -68,6 +69,9 @@ private slots:
             if (problem.severity == DataProblem::Severity::Error)
                 errors << problem.file + ": " + problem.message;
         QCOMPARE(errors, QStringList());
+        // Its edge sets, expanded over its image, match every border.
+        QCOMPARE(checkBorders(world + "/data", world + "/terrain.png").coverage->unmatchedCells(),
+                 0);
 
         MapTables tables;
         QStringList messages;
