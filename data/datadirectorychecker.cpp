@@ -440,6 +440,8 @@ private:
 
             void definition(int index, const XmlElement &element) override
             {
+                m_definitionElements.push_back(m_elements);
+                m_tiles.push_back(0);
                 m_problems.at(index, m_elements++);
                 checkHashKey(element);
                 PendingDefinition pending {
@@ -457,10 +459,32 @@ private:
             // both; it is checked with the outer one.
             void tile(bool, const std::vector<int> &owners, const XmlElement &element) override
             {
+                for (const int owner : owners)
+                    ++m_tiles[owner];
                 m_problems.at(owners.front(), m_elements++);
                 NumberCheck numbers(m_problems, element);
                 numbers.check("TileID"_L1, NumberKind::Unsigned16, Presence::Required);
                 numbers.check("AltIDMod"_L1, NumberKind::Signed8, Presence::Optional);
+            }
+
+            // A definition without tiles still answers its key, so its
+            // cells keep their own tile; one that names a static set still
+            // decorates.
+            void reportEmptyDefinitions()
+            {
+                for (qsizetype i = 0; i < definitions.size(); ++i) {
+                    const PendingDefinition &definition = definitions[i];
+                    if (m_tiles[i] > 0 || !definition.staticSet.isEmpty()
+                        || !PackedKey::fromText(definition.key))
+                        continue;
+                    m_problems.at(int(i), m_definitionElements[i]);
+                    m_problems.report(Severity::Warning, QStringLiteral("empty-transition"),
+                                      definition.line,
+                                      QStringLiteral("the %1 %2 has no MapTile or StaticTile: "
+                                                     "the cells it matches keep their terrain's "
+                                                     "own tile")
+                                          .arg(transitionLabel(m_kind), definition.key));
+                }
             }
 
             QList<PendingDefinition> definitions;
@@ -494,12 +518,17 @@ private:
             FileProblems &m_problems;
             TransitionKind m_kind;
             int m_elements = 0;
+            // Per definition: its element's place and the tiles it holds.
+            std::vector<int> m_definitionElements;
+            std::vector<qsizetype> m_tiles;
         };
 
         const QString file = noteFile(path);
         FileProblems problems(file);
         Visitor visitor(problems, kind);
-        if (!finishFile(path, readTransitionFile(path, visitor, nullptr), problems))
+        const XmlReadStatus status = readTransitionFile(path, visitor, nullptr);
+        visitor.reportEmptyDefinitions();
+        if (!finishFile(path, status, problems))
             return;
         for (StaticSetReference &reference : visitor.references) {
             reference.file = file;
