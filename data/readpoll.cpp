@@ -4,17 +4,23 @@
 
 namespace {
 constexpr qint64 reportIntervalMs = 50;
+// Calls without a move of the position between two looks at the clock.
+constexpr int callsPerLook = 1024;
 } // namespace
 
 ReadPoll::ReadPoll(qint64 total, Report report) : m_report(std::move(report)), m_total(total) { }
 
 bool ReadPoll::poll(qint64 position)
 {
-    // The position moves a buffer at a time; between two moves there is
-    // too little work to be worth a look at the clock.
-    if (m_stopped || position == m_lastPosition)
-        return m_stopped;
-    m_lastPosition = position;
+    if (m_stopped)
+        return true;
+    // The position moves a buffer at a time; between two moves a look at
+    // the clock every so many calls is enough.
+    const bool moved = position != m_position;
+    m_position = position;
+    if (!moved && ++m_callsWithoutLook < callsPerLook && m_sinceReport.isValid())
+        return false;
+    m_callsWithoutLook = 0;
     if (m_sinceReport.isValid() && m_sinceReport.elapsed() < reportIntervalMs)
         return false;
     m_sinceReport.start();
@@ -25,5 +31,5 @@ bool ReadPoll::poll(qint64 position)
 void ReadPoll::fileDone(qint64 size)
 {
     m_base += size;
-    m_lastPosition = -1;
+    m_position = 0;
 }

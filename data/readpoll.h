@@ -19,6 +19,8 @@ public:
     // True when the read is to stop. position counts the bytes read of the
     // current file. The first call always reports.
     bool poll(qint64 position);
+    // The same for work on what was read, the position staying where it is.
+    bool poll() { return poll(m_position); }
     // The current file is done; positions count on from its size, which is
     // what the total counted for it.
     void fileDone(qint64 size);
@@ -28,7 +30,8 @@ private:
     Report m_report;
     qint64 m_total;
     qint64 m_base = 0;
-    qint64 m_lastPosition = -1;
+    qint64 m_position = 0;
+    int m_callsWithoutLook = 0;
     QElapsedTimer m_sinceReport;
     bool m_stopped = false;
 };

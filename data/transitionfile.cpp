@@ -2,6 +2,7 @@
 
 #include "definitionreaders.h"
 #include "maptables.h"
+#include "readpoll.h"
 
 using namespace Qt::StringLiterals;
 
@@ -56,6 +57,9 @@ void loadTransitionFile(MapTables &tables, const QString &path, TransitionKind k
         return;
     TransitionHash &table = tables.transitionTable(kind);
     for (TransitionCollector::Definition &definition : collector.definitions) {
+        // A million definitions take a second to enter.
+        if (poll && poll->poll())
+            return;
         // Without a File the key keeps the set an earlier definition named.
         if (!definition.staticSet.isEmpty())
             tables.TransitionFileTable.insert(definition.key, definition.staticSet);
