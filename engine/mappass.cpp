@@ -35,20 +35,31 @@ QString describeImage(const QString &role, const QString &path, const PaletteIma
         .arg(image.depth());
 }
 
-// Stamps the structure file; false when its objects alone would outgrow the
-// statics file, which no write could then succeed with.
+// Stamps the structure file; false when the user aborted or when its
+// objects alone would outgrow the statics file, which no write could then
+// succeed with.
 bool prepareStructures(MapTables &tables, StructureStatics &structureStatics,
                        const PaletteImage &altitude, const PassOptions &options,
                        PassObserver &observer, PassSummary &summary)
 {
-    observer.statusMessage(QStringLiteral("Preparing structures"));
+    const QString step = QStringLiteral("Preparing structures");
+    observer.statusMessage(step);
     StructureStamper stamper(tables, structureStatics, altitude, summary.blocksWide,
                              summary.blocksHigh,
                              [&observer](const QString &line) { observer.trace(line); });
+    stamper.setProgressReport([&observer, &step](qint64 done, qint64 total) {
+        return observer.reportStep(step, done, total);
+    });
     stamper.loadStructureFile(options.structureFile);
+    observer.stepFinished();
     summary.structurePlacements = stamper.placementsRead();
     summary.structureObjectsStamped = stamper.objectsStamped();
     summary.structureObjectsOffMap = stamper.objectsOffMap();
+    if (stamper.stopped()) {
+        structureStatics.clear();
+        summary.outcome = PassSummary::Outcome::Aborted;
+        return false;
+    }
     if (!stamper.outgrewStaticsFile())
         return true;
     structureStatics.clear();
@@ -328,7 +339,8 @@ PassSummary processMap(MapTables &tables, StructureStatics &structureStatics, Ke
     if (options.structuresEnabled
         && !prepareStructures(tables, structureStatics, altitude, options, observer, summary))
         return summary;
-    summary.timings.structures = phase.restart();
+    summary.timings.structures = phase.nsecsElapsed();
+    phase.restart();
     observer.statusMessage(QStringLiteral("Processing Map"));
 
     MapFileWriter writer(createOutputFile);

@@ -599,12 +599,43 @@ private slots:
         QCOMPARE(QFileInfo(dest + QLatin1String("/statics0.mul")).size(), 0);
     }
 
+    // The pass runs without structures, as ever, but says why.
+    void structureFileProblemsAreWarnings_data()
+    {
+        QTest::addColumn<QString>("structures");
+        QTest::addColumn<QByteArray>("problem");
+        QTest::newRow("missing") << m_dir.filePath(QStringLiteral("none.xml"))
+                                 << QByteArray("does not exist");
+        QTest::newRow("a directory") << m_dir.path() << QByteArray("is a directory");
+        QTest::newRow("a device") << QStringLiteral("/dev/null")
+                                  << QByteArray("is not a regular file");
+    }
+
+    void structureFileProblemsAreWarnings()
+    {
+        QFETCH(QString, structures);
+        QFETCH(QByteArray, problem);
+        const QString dest = m_dir.filePath(QStringLiteral("structure-warnings"));
+        QDir().mkpath(dest);
+        const Run result =
+            run(generateArguments(dest) << QStringLiteral("--structures") << structures);
+        QCOMPARE(result.exitCode, 0);
+        QVERIFY2(result.err.contains("warning: the structure file " + structures.toUtf8() + ' '
+                                     + problem + "; the map gets no structures"),
+                 result.err);
+        QVERIFY2(result.err.contains("Structures: 0 placements read"), result.err);
+    }
+
     void signalsAbortThePass_data()
     {
         QTest::addColumn<int>("signal");
         QTest::addColumn<int>("exitCode");
-        QTest::newRow("SIGINT") << int(SIGINT) << 130;
-        QTest::newRow("SIGTERM") << int(SIGTERM) << 143;
+        QTest::addColumn<QByteArray>("sendAfter");
+        QTest::newRow("SIGINT") << int(SIGINT) << 130 << QByteArray("Seed: ");
+        QTest::newRow("SIGTERM") << int(SIGTERM) << 143 << QByteArray("Seed: ");
+        // Stamping a sparse gigabyte of tile records takes a minute.
+        QTest::newRow("SIGINT while stamping")
+            << int(SIGINT) << 130 << QByteArray("Preparing structures");
     }
 
     // Ctrl-C or a kill while the blocks are written: the old map stays and
@@ -613,6 +644,7 @@ private slots:
     {
         QFETCH(int, signal);
         QFETCH(int, exitCode);
+        QFETCH(QByteArray, sendAfter);
         // Big enough that the pass is still running when the signal arrives.
         const QString big = m_dir.filePath(QStringLiteral("big.png"));
         if (!QFileInfo::exists(big))
@@ -625,15 +657,25 @@ private slots:
         QStringList arguments = generateArguments(dest);
         arguments[4] = big;
         arguments[6] = big;
+        if (sendAfter == "Preparing structures") {
+            const QString tiles = m_dir.filePath(QStringLiteral("sparse.mul"));
+            QFile sparse(tiles);
+            QVERIFY(sparse.open(QIODevice::WriteOnly) && sparse.resize(qint64(1) << 30));
+            const QString structures = m_dir.filePath(QStringLiteral("sparse.xml"));
+            TestSupport::writeFile(structures,
+                                   "<S><MLT><File>" + tiles.toUtf8() + "</File></MLT></S>");
+            arguments << QStringLiteral("--structures") << structures;
+        }
 
         QProcess process;
         process.setReadChannel(QProcess::StandardError);
+        process.setStandardOutputFile(QProcess::nullDevice());
         process.start(QStringLiteral(MAPGENERATOR_CLI), arguments);
         QByteArray err;
         // Printed once the signal handlers are in place; the pass, however
         // far it got by the time the signal lands, stops at its next block
         // column or right after its last one.
-        while (!err.contains("Seed: ")) {
+        while (!err.contains(sendAfter)) {
             QVERIFY2(process.waitForReadyRead(60000), err);
             err += process.readAllStandardError();
         }
