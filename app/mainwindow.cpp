@@ -11,9 +11,11 @@
 #include <QErrorMessage>
 #include <QFileDialog>
 #include <QLabel>
+#include <QMessageBox>
 #include <QScopedValueRollback>
 #include <QStatusBar>
 #include <QTime>
+#include <QToolButton>
 
 MainWindow::MainWindow(QWidget *parent, Qt::WindowFlags flags) : QMainWindow(parent, flags)
 {
@@ -23,6 +25,15 @@ MainWindow::MainWindow(QWidget *parent, Qt::WindowFlags flags) : QMainWindow(par
     // __DATE__ pads a one-digit day with a blank.
     auto *buildLabel =
         new QLabel(tr("Build: ") + QStringLiteral(__DATE__ " " __TIME__).simplified(), statusBar());
+    // About sits in the status bar, left of the build label, so that the
+    // form keeps its layout.
+    auto *about = new QToolButton(statusBar());
+    about->setObjectName(QStringLiteral("toolAbout"));
+    about->setText(tr("About"));
+    about->setAutoRaise(true);
+    about->setShortcut(QKeySequence::HelpContents);
+    connect(about, &QToolButton::clicked, this, &MainWindow::showAbout);
+    statusBar()->addPermanentWidget(about, 0);
     statusBar()->addPermanentWidget(buildLabel, 0);
     readSettings();
 
@@ -71,13 +82,20 @@ void MainWindow::generate()
         return;
     const QScopedValueRollback<bool> generating(m_generating, true);
     QApplication::setOverrideCursor(Qt::WaitCursor);
+    WindowPassObserver observer(this);
     // The tables stay loaded for the rest of the run once the data directory
     // gave general transitions; until then every Generate tries again.
     if (m_tables.TransitionTable.isEmpty()) {
         statusBar()->showMessage(tr("Loading transition data"));
         createStaticErrorDialog();
-        loadDataDirectory(m_tables, ui.lineXML->text(),
-                          [this](const QString &message) { emit errorStatic(message); });
+        if (!loadDataDirectory(
+                m_tables, ui.lineXML->text(),
+                [this](const QString &message) { emit errorStatic(message); }, &observer)) {
+            statusBar()->showMessage(
+                tr("Loading aborted; the next Generate loads the data directory again"));
+            QApplication::restoreOverrideCursor();
+            return;
+        }
     }
     statusBar()->showMessage(tr("Processing map"));
 
@@ -90,7 +108,6 @@ void MainWindow::generate()
     options.structureFile = ui.lineMLT->text();
     options.structuresEnabled = ui.checkMLT->isChecked();
     options.randomArt = ui.checkRandom->isChecked();
-    WindowPassObserver observer(this);
     processMap(m_tables, m_structureStatics, m_keyGrid, m_random, terrainPath, altitudePath,
                options, observer);
 
@@ -154,4 +171,15 @@ void MainWindow::createStaticErrorDialog()
     m_staticErrors->setWindowTitle(tr("Random static entry errors"));
     connect(this, &MainWindow::errorStatic, m_staticErrors,
             qOverload<const QString &>(&QErrorMessage::showMessage));
+}
+
+// The same name and version as --version, which main() sets.
+void MainWindow::showAbout()
+{
+    QMessageBox::about(
+        this, tr("About Quillmoor Map Generator"),
+        tr("<p><b>Quillmoor Map Generator</b></p><p>%1 %2</p>"
+           "<p>Turns a painted terrain image and altitude image into game map files.</p>")
+            .arg(QCoreApplication::applicationName().toHtmlEscaped(),
+                 QCoreApplication::applicationVersion().toHtmlEscaped()));
 }

@@ -2,7 +2,7 @@
 # kill -9 near the end of generate runs on a 4096 x 4096 map: KILLS times at
 # a random moment, then ROUNDS times in each gap of the commit (after each of
 # the four links and four renames, held there by strace). After every kill a
-# run that is interrupted as soon as its pass starts (so it only completes or
+# run that is interrupted before its block loop (so it only completes or
 # clears what the killed run left) must leave one whole set, the old or the
 # new one, and nothing else, and verify must say OK.
 # Run by hand after scripts/setup, as root for strace (installed when
@@ -54,14 +54,15 @@ problem() {
     echo "trial $trial: $*" >&2
     problems=$((problems + 1))
 }
-# The next pass's start, stopped by Ctrl-C as soon as it is under way: it
-# locks the destination and recovers, then aborts without writing.
+# The next pass's start, stopped by Ctrl-C once it says "Processing Map":
+# by then it has locked the destination and recovered, and it aborts at the
+# start of its block loop without writing.
 recover() {
     # Gone until the new run writes it, so the wait below sees only its line.
     rm -f "$work/recover.err"
     "${generate[@]}" --dest "$dest" --seed 11 2>"$work/recover.err" &
     local pid=$!
-    until grep -qs '^Seed:' "$work/recover.err"; do sleep 0.01; done
+    until grep -qs '^Processing Map' "$work/recover.err"; do sleep 0.01; done
     kill -INT "$pid"
     local status=0
     wait "$pid" || status=$?

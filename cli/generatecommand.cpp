@@ -9,7 +9,6 @@
 #include "engine/keygrid.h"
 #include "engine/mappass.h"
 #include "engine/mappreview.h"
-#include "engine/paletteimage.h"
 #include "engine/passoptions.h"
 #include "engine/tileterrains.h"
 #include "previewwriter.h"
@@ -17,6 +16,7 @@
 #include <QDateTime>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFileInfo>
 #include <QSaveFile>
 #include <QTextStream>
 
@@ -61,6 +61,33 @@ void printSummary(QTextStream &err, const PassSummary &summary, const PassOption
     err << "Elapsed: " << seconds(elapsedNs) << ", "
         << QString::number(summary.cells / (elapsedNs / 1e9) / 1e6, 'f', 1)
         << " million cells/s, peak memory " << usage.ru_maxrss / 1024 << " MiB" << Qt::endl;
+}
+
+int interrupted(QTextStream &err, const QString &destination)
+{
+    err << "error: interrupted; the previous map files in " << QDir::toNativeSeparators(destination)
+        << " are unchanged" << Qt::endl;
+    return 128 + ConsoleObserver::abortSignal();
+}
+
+// The pass goes on without structures when their file cannot be read, but
+// a user who named one wants to know.
+void warnAboutStructureFile(QTextStream &err, const QString &path)
+{
+    const QFileInfo info(path);
+    QString problem;
+    if (!info.exists())
+        problem = QStringLiteral("does not exist");
+    else if (info.isDir())
+        problem = QStringLiteral("is a directory");
+    else if (!info.isFile())
+        problem = QStringLiteral("is not a regular file");
+    else if (!info.isReadable())
+        problem = QStringLiteral("cannot be read");
+    else
+        return;
+    err << "warning: the structure file " << QDir::toNativeSeparators(path) << ' ' << problem
+        << "; the map gets no structures" << Qt::endl;
 }
 
 } // namespace
@@ -138,6 +165,8 @@ int runGenerateCommand(const QStringList &arguments)
     options.waitForDestination = !parser.isSet(noWaitOption);
 
     const bool quiet = parser.isSet(quietOption);
+    if (options.structuresEnabled && !quiet)
+        warnAboutStructureFile(err, options.structureFile);
     ConsoleObserver observer(quiet);
     // From here on Ctrl-C and SIGTERM abort the pass: one that arrives
     // before the block loop is seen when the loop starts.
@@ -149,9 +178,11 @@ int runGenerateCommand(const QStringList &arguments)
     timer.start();
     MapTables tables;
     observer.statusMessage(QStringLiteral("Loading transition data"));
-    loadDataDirectory(tables, dataDirectory, [&err](const QString &message) {
+    const auto onStaticSetMessage = [&err](const QString &message) {
         err << "warning: " << message << Qt::endl;
-    });
+    };
+    if (!loadDataDirectory(tables, dataDirectory, onStaticSetMessage, &observer))
+        return interrupted(err, options.destination);
     const qint64 loadNs = timer.nsecsElapsed();
     // Taken before the pass, which enters missing terrain indexes with tile
     // id 0; the preview is to show those cells as unexplained.
@@ -172,9 +203,9 @@ int runGenerateCommand(const QStringList &arguments)
             printSummary(err, summary, options, seed, loadNs, timer.nsecsElapsed());
         if (tileTerrains) {
             const QString path = parser.value(previewOption);
-            const MapPreview preview = renderMapPreview(
-                options.destination, summary.mapNumber, summary.blocksHigh, *tileTerrains,
-                PaletteImage::load(parser.value(terrainOption)).palette(), 1);
+            const MapPreview preview =
+                renderMapPreview(options.destination, summary.mapNumber, summary.blocksHigh,
+                                 *tileTerrains, summary.terrainPalette, 1);
             if (!savePreview(preview, previewFile, err))
                 return failure;
             if (!quiet)
@@ -182,12 +213,11 @@ int runGenerateCommand(const QStringList &arguments)
         }
         return success;
     case PassSummary::Outcome::Aborted:
-        err << "error: interrupted; the previous map files in "
-            << QDir::toNativeSeparators(options.destination) << " are unchanged" << Qt::endl;
-        return 128 + ConsoleObserver::abortSignal();
+        return interrupted(err, options.destination);
     case PassSummary::Outcome::InvalidImages:
         err << "error: " << summary.errorText << Qt::endl;
         return failure;
+    case PassSummary::Outcome::UnreadableImage:
     case PassSummary::Outcome::OutputFailed:
         return failure;
     }

@@ -30,31 +30,38 @@ namespace {
 
 QString describeImage(const QString &role, const QString &path, const PaletteImage &image)
 {
-    const QString name = QDir::toNativeSeparators(path);
-    if (image.isNull())
-        return QStringLiteral("%1 image %2 cannot be read (%3)")
-            .arg(role, name, image.errorString());
     return QStringLiteral("%1 image %2 is %3 x %4 pixels at %5 bits per pixel")
-        .arg(role, name)
+        .arg(role, QDir::toNativeSeparators(path))
         .arg(image.width())
         .arg(image.height())
         .arg(image.depth());
 }
 
-// Stamps the structure file; false when its objects alone would outgrow the
-// statics file, which no write could then succeed with.
+// Stamps the structure file; false when the user aborted or when its
+// objects alone would outgrow the statics file, which no write could then
+// succeed with.
 bool prepareStructures(MapTables &tables, StructureStatics &structureStatics,
                        const PaletteImage &altitude, const PassOptions &options,
                        PassObserver &observer, PassSummary &summary)
 {
-    observer.statusMessage(QStringLiteral("Preparing structures"));
+    const QString step = QStringLiteral("Preparing structures");
+    observer.statusMessage(step);
     StructureStamper stamper(tables, structureStatics, altitude, summary.blocksWide,
                              summary.blocksHigh,
                              [&observer](const QString &line) { observer.trace(line); });
+    stamper.setProgressReport([&observer, &step](qint64 done, qint64 total) {
+        return observer.reportStep(step, done, total);
+    });
     stamper.loadStructureFile(options.structureFile);
+    observer.stepFinished();
     summary.structurePlacements = stamper.placementsRead();
     summary.structureObjectsStamped = stamper.objectsStamped();
     summary.structureObjectsOffMap = stamper.objectsOffMap();
+    if (stamper.stopped()) {
+        structureStatics.clear();
+        summary.outcome = PassSummary::Outcome::Aborted;
+        return false;
+    }
     if (!stamper.outgrewStaticsFile())
         return true;
     structureStatics.clear();
@@ -334,6 +341,22 @@ PassSummary processMap(MapTables &tables, StructureStatics &structureStatics, Ke
     altitudeReader.join();
     const PaletteImage altitude = std::move(altitudeImage);
     summary.timings.readImages = phase.nsecsElapsed();
+    // Said first: an image that was not read has no size or depth to compare.
+    QStringList unreadable;
+    for (const auto &[path, image] :
+         {std::pair {&terrainPath, &terrain}, {&altitudePath, &altitude}}) {
+        if (image->isNull()) {
+            unreadable << QStringLiteral("cannot read %1: %2")
+                              .arg(QDir::toNativeSeparators(*path), image->errorString());
+            observer.error(unreadable.constLast());
+        }
+    }
+    if (!unreadable.isEmpty()) {
+        summary.outcome = PassSummary::Outcome::UnreadableImage;
+        summary.errorText = unreadable.join(QLatin1Char('\n'));
+        return summary;
+    }
+    summary.terrainPalette = terrain.palette();
     const QString imageDetails = describeImage(QStringLiteral("Terrain"), terrainPath, terrain)
         + QLatin1String("; ") + describeImage(QStringLiteral("altitude"), altitudePath, altitude);
     if (terrain.width() != altitude.width() || terrain.height() != altitude.height()) {
@@ -358,7 +381,7 @@ PassSummary processMap(MapTables &tables, StructureStatics &structureStatics, Ke
     if (options.structuresEnabled
         && !prepareStructures(tables, structureStatics, altitude, options, observer, summary))
         return summary;
-    summary.timings.structures = phase.restart();
+    summary.timings.structures = phase.nsecsElapsed();
     DestinationLock lock;
     if (!createOutputFile && !takeDestination(lock, options, observer, summary))
         return summary;

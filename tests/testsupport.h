@@ -3,8 +3,10 @@
 #include "engine/passobserver.h"
 #include "engine/passsummary.h"
 
+#include <QBuffer>
 #include <QByteArray>
 #include <QImage>
+#include <QMap>
 #include <QString>
 #include <QStringList>
 
@@ -15,12 +17,29 @@ namespace TestSupport {
 // Writes text to a file, creating its directories.
 void writeFile(const QString &path, const QByteArray &contents);
 QByteArray readFile(const QString &path);
+// Every file below directory, hidden ones too, by its path from there
+// ("/data/system/terrain.xml").
+QMap<QString, QByteArray> filesBelow(const QString &directory);
 
 // An 8-bit paletted image with a gray palette whose pixel (x, y) has the
 // palette index index(x, y).
 QImage paletteImage(int width, int height, const std::function<int(int, int)> &index);
 void writePaletteImage(const QString &path, int width, int height,
                        const std::function<int(int, int)> &index);
+
+// Decodes bytes with one of the engine's own image readers (GifReader,
+// BmpReader), allowing 2^30 pixels; error receives the reason it refused.
+template<typename Reader> QImage readImage(const QByteArray &bytes, QString *error = nullptr)
+{
+    QBuffer buffer;
+    buffer.setData(bytes);
+    buffer.open(QIODevice::ReadOnly);
+    Reader reader;
+    const QImage image = reader.read(buffer, 1 << 30);
+    if (error)
+        *error = reader.errorString();
+    return image;
+}
 
 } // namespace TestSupport
 
@@ -38,7 +57,7 @@ PassSummary runPass(MapTables &tables, const QString &terrainPath, const QString
 } // namespace TestSupport
 
 // Keeps everything a pass reports, in order; cancels at a chosen progress
-// value to play a user pressing Abort.
+// value or step to play a user pressing Abort.
 class RecordingObserver : public PassObserver
 {
 public:
@@ -58,6 +77,13 @@ public:
     bool isCancelled() override { return cancelled; }
     void progressFinished() override { ++progressFinishedCount; }
     void trace(const QString &line) override { traceLines << line; }
+    void stepProgress(const QString &step, qint64, qint64) override
+    {
+        steps << step;
+        if (step == cancelAtStep)
+            cancelled = true;
+    }
+    void stepFinished() override { ++stepsFinished; }
 
     QStringList statusMessages;
     QStringList warnings;
@@ -67,5 +93,9 @@ public:
     int progressMaximum = -1;
     int progressFinishedCount = 0;
     int cancelAtProgress = -1;
+    // Each report of a step, by its name; the named step is cancelled.
+    QStringList steps;
+    QString cancelAtStep;
+    int stepsFinished = 0;
     bool cancelled = false;
 };

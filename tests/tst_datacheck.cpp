@@ -6,6 +6,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <unistd.h>
+
 using Files = QMap<QString, QByteArray>;
 Q_DECLARE_METATYPE(Files)
 
@@ -185,12 +187,32 @@ private slots:
                       // Rough-edge tables are tables of their own.
                       {"system/roughedge/toptrans.xml",
                        "<R><TransInfo HashKey='000000000000000000'/></R>"}}
-            << QStringList {"warning replaced-definition system/terrain.xml:2",
+            << QStringList {"warning empty-transition system/roughedge/toptrans.xml:1",
+                            "warning replaced-definition system/terrain.xml:2",
                             "warning replaced-definition system/terrain.xml:4",
                             "error lossy-number system/terrain.xml:5",
                             "warning replaced-definition system/altitude.xml:2",
+                            "warning empty-transition transitions/a/1.xml:2",
                             "warning replaced-definition transitions/a/1.xml:2",
-                            "warning replaced-definition transitions/b/1.xml:3"};
+                            "warning empty-transition transitions/b/1.xml:3",
+                            "warning replaced-definition transitions/b/1.xml:3",
+                            "warning empty-transition transitions/common.xml:4"};
+        // Open definitions, as check-data --write-missing writes them, apart
+        // from those that draw a static or name a static set.
+        QTest::newRow("definitions without tiles")
+            << Files {{"transitions/a/1.xml",
+                       "<R>\n<TransInfo HashKey='000000000000000001'><MapTiles>"
+                       "<!-- <MapTile TileID='' AltIDMod='0'/> --></MapTiles></TransInfo>\n"
+                       "<TransInfo HashKey='000000000000000002' File='x.xml'/>\n"
+                       "<TransInfo HashKey='000000000000000003'><StaticTiles>"
+                       "<StaticTile TileID='4'/></StaticTiles></TransInfo>\n"
+                       "<TransInfo HashKey='00000000000000000a'/>\n</R>"},
+                      {"statics/x.xml", "<S Chance='5'/>"},
+                      {"system/roughedge/lefttrans.xml",
+                       "<R><TransInfo HashKey='000000000000000001' File='x.xml'/></R>"}}
+            << QStringList {"warning empty-transition system/roughedge/lefttrans.xml:1",
+                            "warning empty-transition transitions/a/1.xml:2",
+                            "error key-never-matches transitions/a/1.xml:5"};
         QTest::newRow("file beside common.xml")
             << Files {{"transitions/extra.xml", "<R/>"}, {"transitions/common.xml", "<R/>"}}
             << QStringList {"warning never-loaded transitions/extra.xml:0"};
@@ -277,6 +299,13 @@ private slots:
             << Files {{"transitions/a/1.xml",
                        "<R><TransInfo HashKey='000000000000000000' File='forrest.xml'/></R>"}}
             << QStringList {"File 'forrest.xml' names no static set"};
+        QTest::newRow("a long value is cut short")
+            << Files {{"transitions/a/1.xml",
+                       "<R><TransInfo HashKey='" + QByteArray(300, 'A') + "'/></R>"}}
+            << QStringList {"HashKey '" + QString(200, 'A') + "... (300 characters in all)' never"};
+        QTest::newRow("control characters are written out")
+            << Files {{"transitions/a/1.xml", "<R><TransInfo HashKey='&#9;0A&#10;&#13;'/></R>"}}
+            << QStringList {"HashKey '\\t0A\\n\\r' never"};
     }
 
     void messagesSayWhatToDo()
@@ -300,6 +329,85 @@ private slots:
         QVERIFY(problems[0].column > 0);
         QVERIFY2(problems[0].message.contains(QLatin1String("not well-formed")),
                  qPrintable(problems[0].message));
+    }
+
+    // The parser counts a character outside the Basic Multilingual Plane
+    // as two; the designer's editor counts it as one.
+    void parserColumnCountsCharacters_data()
+    {
+        QTest::addColumn<QByteArray>("altitudeXml");
+        QTest::addColumn<int>("column");
+        // The parser stops at the stray '<', the 30th character of line 2.
+        const QString line = QStringLiteral("  <Altitude Description='%1' <");
+        const QString text = QStringLiteral("<A>\n") + line + QStringLiteral("\n</A>");
+        QTest::newRow("ASCII") << text.arg("xy").toUtf8() << 30;
+        QTest::newRow("accents") << text.arg("\u00e9\u00e8").toUtf8() << 30;
+        QTest::newRow("emoji") << text.arg("\U0001F600\U0001F332").toUtf8() << 30;
+        QTest::newRow("emoji, CR LF")
+            << text.arg("\U0001F600\U0001F332").replace("\n", "\r\n").toUtf8() << 30;
+        const QString utf16 = QChar(QChar::ByteOrderMark) + text.arg("\U0001F600\U0001F332");
+        QTest::newRow("emoji, UTF-16")
+            << QByteArray(reinterpret_cast<const char *>(utf16.utf16()), utf16.size() * 2) << 30;
+        // Characters before the line do not count.
+        QTest::newRow("emoji on the line before")
+            << ("<A \U0001F600='1'>\n" + line.arg("xy") + "\n</A>").toUtf8() << 30;
+    }
+
+    void parserColumnCountsCharacters()
+    {
+        QFETCH(QByteArray, altitudeXml);
+        QFETCH(int, column);
+        QTemporaryDir dir;
+        const QList<DataProblem> problems =
+            checkDataDirectory(writeDataDirectory(dir, {{"system/altitude.xml", altitudeXml}}));
+        QCOMPARE(problems.size(), 1);
+        QCOMPARE(problems[0].code, QStringLiteral("not-well-formed"));
+        QCOMPARE(problems[0].line, 2);
+        QCOMPARE(problems[0].column, column);
+    }
+
+    void scanOfTransitions_data()
+    {
+        QTest::addColumn<QString>("linkTo");
+        QTest::addColumn<QStringList>("expected");
+        // transitions/a/up links to these; shared/ holds x.xml with a key
+        // that never matches.
+        QTest::newRow("the data directory")
+            << "data" << QStringList {"warning link-above-data transitions/a/up:0"};
+        QTest::newRow("the directory above") << "."
+                                             << QStringList {"warning link-above-data "
+                                                             "transitions/a/up:0"};
+        QTest::newRow("the root") << "/"
+                                  << QStringList {"warning link-above-data transitions/a/up:0"};
+        QTest::newRow("a folder shared between worlds")
+            << "shared" << QStringList {"error key-never-matches transitions/a/up/x.xml:1"};
+        QTest::newRow("no link, an unreadable directory")
+            << QString() << QStringList {"error unreadable-directory transitions/a:0"};
+    }
+
+    void scanOfTransitions()
+    {
+        QFETCH(QString, linkTo);
+        QFETCH(QStringList, expected);
+        QTemporaryDir dir;
+        const QString data =
+            writeDataDirectory(dir,
+                               {{"transitions/a/1.xml",
+                                 "<R><TransInfo HashKey='000000000000000000'><MapTiles>"
+                                 "<MapTile TileID='1'/></MapTiles></TransInfo></R>"},
+                                {"statics/s.xml", "<S Chance='5'><Statics Freq='1'/></S>"}});
+        TestSupport::writeFile(dir.filePath("shared/x.xml"), "<R><TransInfo HashKey='x'/></R>");
+        const QString a = data + QLatin1String("/transitions/a");
+        if (linkTo.isEmpty()) {
+            if (geteuid() == 0)
+                QSKIP("root reads every directory");
+            QVERIFY(QFile::setPermissions(a, {}));
+        } else {
+            QVERIFY(QFile::link(QDir(dir.path()).absoluteFilePath(linkTo), a + "/up"));
+        }
+        const QList<DataProblem> problems = checkDataDirectory(data);
+        QFile::setPermissions(a, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        QCOMPARE(summarise(problems, data), expected);
     }
 
     void images_data()
@@ -380,6 +488,12 @@ private slots:
         QList<DataProblem> problems = checkMapImages(data, notAnImage, QString());
         QCOMPARE(problems.size(), 1);
         QCOMPARE(problems[0].code, QStringLiteral("image-unreadable"));
+        const QString cut = dir.filePath(QStringLiteral("cut.bmp"));
+        TestSupport::writeFile(cut, "BM" + QByteArray(12, 0) + QByteArray::fromHex("28000000"));
+        problems = checkMapImages(data, cut, trueColour);
+        QCOMPARE(problems[0].message,
+                 QStringLiteral("cannot be read: truncated: 18 of 54 bytes; the generator writes "
+                                "nothing"));
         problems = checkMapImages(data, QString(), trueColour);
         QCOMPARE(problems.size(), 1);
         QCOMPARE(problems[0].code, QStringLiteral("image-depth"));

@@ -282,6 +282,39 @@ private slots:
         QVERIFY(!QFileInfo::exists(dest));
     }
 
+    // A load stopped halfway takes nothing over, so that the window's next
+    // Generate loads again; a whole one adds to the tables as loading into
+    // them would, keeping an index an earlier pass entered.
+    void loadTakesOverOnlyWhole_data()
+    {
+        QTest::addColumn<QString>("cancelAtStep");
+        QTest::addColumn<bool>("loaded");
+        QTest::newRow("stopped") << QStringLiteral("Loading transition data") << false;
+        QTest::newRow("whole") << QString() << true;
+    }
+
+    void loadTakesOverOnlyWhole()
+    {
+        QFETCH(QString, cancelAtStep);
+        QFETCH(bool, loaded);
+        const QString data = m_dir.filePath(QStringLiteral("data"));
+        MapTables tables;
+        tables.TerrainTable.insert(9, 0);
+        MapTables expected = tables;
+        if (loaded)
+            loadDataDirectory(expected, data);
+        RecordingObserver observer;
+        observer.cancelAtStep = cancelAtStep;
+        QCOMPARE(loadDataDirectory(tables, data, {}, &observer), loaded);
+        QVERIFY(!observer.steps.isEmpty());
+        QCOMPARE(observer.stepsFinished, 1);
+        QVERIFY(tables.TerrainTable == expected.TerrainTable);
+        QVERIFY(tables.AltitudeTable == expected.AltitudeTable);
+        QVERIFY(tables.TransitionTable == expected.TransitionTable);
+        QVERIFY(tables.TransitionFileTable == expected.TransitionFileTable);
+        QVERIFY(tables.StaticSetTable == expected.StaticSetTable);
+    }
+
     // The window keeps its tables for the whole run: a pass enters missing
     // indexes once, and later passes neither grow the tables nor change
     // their output for the same seed.
