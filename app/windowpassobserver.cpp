@@ -29,13 +29,6 @@ void WindowPassObserver::error(const QString &text)
     QMessageBox::warning(m_window, tr("Map files not written"), text);
 }
 
-void WindowPassObserver::waiting(const QString &text)
-{
-    statusMessage(text);
-    // No maximum: a busy bar until the other pass ends.
-    showProgress(text, 0);
-}
-
 void WindowPassObserver::progressStarted(int maximum)
 {
     showProgress(tr("Processing Map"), maximum);

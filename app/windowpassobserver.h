@@ -24,7 +24,6 @@ public:
     void statusMessage(const QString &text) override;
     void warning(const QString &title, const QString &text) override;
     void error(const QString &text) override;
-    void waiting(const QString &text) override;
     void progressStarted(int maximum) override;
     void progressChanged(int value) override;
     bool isCancelled() override;

@@ -27,15 +27,19 @@ DestinationLock::Result DestinationLock::lock(const QString &destination, bool w
     Result result = tryLock();
     if (result != Result::Busy || !wait)
         return result;
-    observer.waiting(QStringLiteral("waiting for another pass writing %1")
-                         .arg(QDir::toNativeSeparators(destination)));
+    const QString step = QStringLiteral("waiting for another pass writing %1")
+                             .arg(QDir::toNativeSeparators(destination));
+    observer.statusMessage(step);
     while (result == Result::Busy) {
-        observer.progressChanged(0);
-        if (observer.isCancelled())
-            return Result::Cancelled;
+        // No total: how long the other pass takes is not known.
+        if (observer.reportStep(step, 0, 0)) {
+            result = Result::Cancelled;
+            break;
+        }
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
         result = tryLock();
     }
+    observer.stepFinished();
     return result;
 }
 

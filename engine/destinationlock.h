@@ -19,9 +19,9 @@ public:
     DestinationLock &operator=(const DestinationLock &) = delete;
 
     // Locks destination. When another pass holds it, returns Busy at once
-    // unless wait is set; then it tells the observer that it waits and
-    // lets it run (progressChanged(0)) about every 50 ms until the lock is
-    // free or the observer is cancelled.
+    // unless wait is set; then it tells the observer that it waits, as a
+    // step reported about every 50 ms, until the lock is free or the
+    // observer is cancelled.
     Result lock(const QString &destination, bool wait, PassObserver &observer);
     void unlock();
     // The system's reason after Failed.

@@ -87,7 +87,6 @@ bool takeDestination(DestinationLock &lock, const PassOptions &options, PassObse
         break;
     case DestinationLock::Result::Cancelled:
         summary.outcome = PassSummary::Outcome::Aborted;
-        observer.progressFinished();
         return false;
     case DestinationLock::Result::Busy:
         error = QStringLiteral("Another pass is writing %1; try again when it has finished")

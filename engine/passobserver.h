@@ -26,11 +26,6 @@ public:
     virtual bool isCancelled() = 0;
     virtual void progressFinished() = 0;
 
-    // Another pass is writing the destination, and this one waits for it:
-    // until it may go on it calls progressChanged(0) and isCancelled()
-    // about every 50 ms, so a user can still abort.
-    virtual void waiting(const QString &text) { statusMessage(text); }
-
     // A diagnostic line for standard output (without its line end).
     virtual void trace(const QString &line) = 0;
 

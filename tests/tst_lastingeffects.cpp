@@ -62,11 +62,11 @@ private:
 class WaitingObserver : public RecordingObserver
 {
 public:
-    void progressChanged(int value) override
+    void stepProgress(const QString &step, qint64 done, qint64 total) override
     {
         if (whileWaiting)
             std::exchange(whileWaiting, {})();
-        RecordingObserver::progressChanged(value);
+        RecordingObserver::stepProgress(step, done, total);
     }
 
     std::function<void()> whileWaiting;
@@ -255,15 +255,15 @@ private slots:
         RecordingObserver holder;
         DestinationLock other;
         QCOMPARE(other.lock(dest, false, holder), DestinationLock::Result::Locked);
+        const QString waiting = QLatin1String("waiting for another pass writing ") + dest;
         WaitingObserver observer;
         if (otherPassEnds)
             observer.whileWaiting = [&other] { other.unlock(); };
         else
-            observer.cancelAtProgress = 0;
+            observer.cancelAtStep = waiting;
         QCOMPARE(runPass(dest, observer, {}, wait).outcome, outcome);
-        QCOMPARE(observer.statusMessages.contains(QLatin1String("waiting for another pass writing ")
-                                                  + dest),
-                 wait);
+        QCOMPARE(observer.statusMessages.contains(waiting), wait);
+        QCOMPARE(observer.steps.contains(waiting), wait);
         QCOMPARE(observer.errors,
                  wait ? QStringList()
                       : QStringList(QLatin1String("Another pass is writing ") + dest
