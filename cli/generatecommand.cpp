@@ -17,6 +17,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
+#include <QSaveFile>
 #include <QTextStream>
 
 #include <csignal>
@@ -125,8 +126,12 @@ int runGenerateCommand(const QStringList &arguments)
         QStringLiteral("preview"),
         QStringLiteral("Draw the written map files as a PNG, one pixel a cell."),
         QStringLiteral("FILE"));
+    const QCommandLineOption noWaitOption(
+        QStringLiteral("no-wait"),
+        QStringLiteral("Fail at once when another pass is writing into the destination, instead "
+                       "of waiting for it to end."));
     parser.addOptions({dataOption, terrainOption, altitudeOption, destOption, randomArtOption,
-                       structuresOption, seedOption, quietOption, previewOption});
+                       structuresOption, seedOption, quietOption, previewOption, noWaitOption});
     if (const auto done = parser.parseArguments(
             arguments, {dataOption, terrainOption, altitudeOption, destOption}))
         return *done;
@@ -146,12 +151,18 @@ int runGenerateCommand(const QStringList &arguments)
     const QString dataDirectory = parser.value(dataOption);
     if (!dataDirectoryExists(dataDirectory))
         return failure;
+    // Checked now: a preview that cannot be written fails the run, which
+    // must not have replaced the map files by then.
+    QSaveFile previewFile(parser.value(previewOption));
+    if (parser.isSet(previewOption) && !openPreview(previewFile, err))
+        return failure;
 
     PassOptions options;
     options.destination = parser.value(destOption);
     options.randomArt = parser.isSet(randomArtOption);
     options.structuresEnabled = parser.isSet(structuresOption);
     options.structureFile = parser.value(structuresOption);
+    options.waitForDestination = !parser.isSet(noWaitOption);
 
     const bool quiet = parser.isSet(quietOption);
     if (options.structuresEnabled && !quiet)
@@ -195,7 +206,7 @@ int runGenerateCommand(const QStringList &arguments)
             const MapPreview preview =
                 renderMapPreview(options.destination, summary.mapNumber, summary.blocksHigh,
                                  *tileTerrains, summary.terrainPalette, 1);
-            if (!savePreview(preview, path, err))
+            if (!savePreview(preview, previewFile, err))
                 return failure;
             if (!quiet)
                 printPreviewSummary(preview, path, 1, err);

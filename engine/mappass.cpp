@@ -1,8 +1,10 @@
 #include "mappass.h"
 
 #include "columnpipeline.h"
+#include "commitrecord.h"
 #include "data/maptables.h"
 #include "data/structurefile.h"
+#include "destinationlock.h"
 #include "glibcrandom.h"
 #include "keygrid.h"
 #include "mapfiles.h"
@@ -69,6 +71,37 @@ bool prepareStructures(MapTables &tables, StructureStatics &structureStatics,
                        "which the index file cannot address; place fewer structures.")
             .arg(QDir::toNativeSeparators(options.structureFile));
     observer.error(summary.errorText);
+    return false;
+}
+
+// Locks the destination and completes or clears what a pass that died in
+// it left; false, with the outcome in summary, when the pass cannot write.
+bool takeDestination(DestinationLock &lock, const PassOptions &options, PassObserver &observer,
+                     PassSummary &summary)
+{
+    QString error;
+    switch (lock.lock(options.destination, options.waitForDestination, observer)) {
+    case DestinationLock::Result::Locked:
+        if (CommitRecord::recover(options.destination, &error))
+            return true;
+        break;
+    case DestinationLock::Result::Cancelled:
+        summary.outcome = PassSummary::Outcome::Aborted;
+        return false;
+    case DestinationLock::Result::Busy:
+        error = QStringLiteral("Another pass is writing %1; try again when it has finished")
+                    .arg(QDir::toNativeSeparators(options.destination));
+        break;
+    case DestinationLock::Result::Failed:
+        error = QStringLiteral("Cannot write %1: %2")
+                    .arg(QDir::toNativeSeparators(MapFiles::path(
+                             options.destination, MapFiles::Kind::Map, summary.mapNumber)),
+                         lock.errorString());
+        break;
+    }
+    summary.outcome = PassSummary::Outcome::OutputFailed;
+    summary.errorText = error;
+    observer.error(error);
     return false;
 }
 
@@ -290,6 +323,14 @@ PassSummary processMap(MapTables &tables, StructureStatics &structureStatics, Ke
     // Also a pass that stops at the image checks leaves no structures of an
     // earlier map behind.
     structureStatics.clear();
+    // An empty destination would put the files at the root.
+    if (!createOutputFile && options.destination.isEmpty()) {
+        summary.outcome = PassSummary::Outcome::OutputFailed;
+        summary.errorText = QStringLiteral(
+            "No destination directory given; choose the directory the map files go to");
+        observer.error(summary.errorText);
+        return summary;
+    }
     QElapsedTimer phase;
     phase.start();
     // The two images decode at once, one on each core.
@@ -340,10 +381,14 @@ PassSummary processMap(MapTables &tables, StructureStatics &structureStatics, Ke
         && !prepareStructures(tables, structureStatics, altitude, options, observer, summary))
         return summary;
     summary.timings.structures = phase.nsecsElapsed();
+    DestinationLock lock;
+    if (!createOutputFile && !takeDestination(lock, options, observer, summary))
+        return summary;
+    // The blocks' time leaves out the wait for another pass.
     phase.restart();
     observer.statusMessage(QStringLiteral("Processing Map"));
 
-    MapFileWriter writer(createOutputFile);
+    MapFileWriter writer(createOutputFile ? createOutputFile : createSaveFile);
     if (!writer.open(options.destination, summary.mapNumber)) {
         summary.outcome = PassSummary::Outcome::OutputFailed;
         summary.errorText = writer.errorString();

@@ -1,3 +1,4 @@
+#include "engine/destinationlock.h"
 #include "engine/edgeshape.h"
 #include "engine/mappreview.h"
 #include "testsupport.h"
@@ -509,6 +510,12 @@ private slots:
             << QByteArray("Size mismatch: Terrain and Altitude image files are different sizes");
         QTest::newRow("destination is a file")
             << generateArguments(plainFile) << 1 << QByteArray("terrain.png/map0.mul");
+        QTest::newRow("destination empty")
+            << generateArguments(QString()) << 2 << QByteArray("--dest is empty");
+        const QString unwritable = m_dir.filePath(QStringLiteral("nowhere/preview.png"));
+        QTest::newRow("preview cannot be written")
+            << (generateArguments(dest) << QStringLiteral("--preview") << unwritable) << 1
+            << "the preview cannot be written to " + unwritable.toUtf8();
         QTest::newRow("check-data without --data")
             << QStringList {QStringLiteral("check-data")} << 2 << QByteArray("--data is required");
         QTest::newRow("check-data --write-missing without --terrain")
@@ -597,6 +604,36 @@ private slots:
                                      "dropped off the map"),
                  result.err);
         QCOMPARE(QFileInfo(dest + QLatin1String("/statics0.mul")).size(), 0);
+    }
+
+    // Another pass holds the destination: --no-wait fails at once; without
+    // it the run says that it waits and goes on when the other pass ends.
+    void destinationInUse()
+    {
+        const QString dest = m_dir.filePath(QStringLiteral("in-use"));
+        QDir().mkpath(dest);
+        RecordingObserver holder;
+        DestinationLock other;
+        QCOMPARE(other.lock(dest, false, holder), DestinationLock::Result::Locked);
+        const Run refused = run(generateArguments(dest) << QStringLiteral("--no-wait"));
+        QCOMPARE(refused.exitCode, 1);
+        QVERIFY2(refused.err.contains("error: Another pass is writing " + dest.toUtf8()),
+                 refused.err);
+
+        QProcess process;
+        process.setReadChannel(QProcess::StandardError);
+        process.start(QStringLiteral(MAPGENERATOR_CLI), generateArguments(dest));
+        QByteArray err;
+        while (!err.contains("waiting for another pass writing " + dest.toUtf8())) {
+            QVERIFY2(process.waitForReadyRead(60000), err);
+            err += process.readAllStandardError();
+        }
+        QVERIFY(!QFileInfo::exists(dest + QLatin1String("/map0.mul")));
+        other.unlock();
+        QVERIFY(process.waitForFinished(60000));
+        QCOMPARE(process.exitCode(), 0);
+        QCOMPARE(QDir(dest).entryList(QDir::Files | QDir::Hidden, QDir::Name),
+                 QStringList({"map0.mul", "staidx0.mul", "statics0.mul"}));
     }
 
     // The pass runs without structures, as ever, but says why.
@@ -772,6 +809,9 @@ private slots:
         QCOMPARE(result.exitCode, exitCode);
         QVERIFY2(result.err.contains(message), result.err);
         QCOMPARE(result.out, QByteArray());
+        // No failure gets as far as writing a map.
+        QCOMPARE(QDir(m_dir.filePath(QStringLiteral("failures"))).entryList(QDir::Files),
+                 QStringList());
     }
 };
 

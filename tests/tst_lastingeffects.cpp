@@ -1,5 +1,6 @@
 #include "data/datadirectory.h"
 #include "data/maptables.h"
+#include "engine/destinationlock.h"
 #include "engine/glibcrandom.h"
 #include "engine/keygrid.h"
 #include "engine/mappass.h"
@@ -11,6 +12,7 @@
 #include <QTest>
 
 #include <memory>
+#include <utility>
 
 namespace {
 
@@ -56,6 +58,20 @@ private:
     bool m_failed = false;
 };
 
+// Plays the other pass ending while this one waits for it.
+class WaitingObserver : public RecordingObserver
+{
+public:
+    void stepProgress(const QString &step, qint64 done, qint64 total) override
+    {
+        if (whileWaiting)
+            std::exchange(whileWaiting, {})();
+        RecordingObserver::stepProgress(step, done, total);
+    }
+
+    std::function<void()> whileWaiting;
+};
+
 const QStringList mapFileNames = {QStringLiteral("map0.mul"), QStringLiteral("staidx0.mul"),
                                   QStringLiteral("statics0.mul")};
 
@@ -83,11 +99,12 @@ private:
     }
 
     PassSummary runPass(const QString &dest, RecordingObserver &observer,
-                        const MapOutputFileFactory &createFile = createSaveFile)
+                        const MapOutputFileFactory &createFile = {}, bool wait = true)
     {
         PassOptions options;
         options.destination = dest;
         options.randomArt = true;
+        options.waitForDestination = wait;
         StructureStatics structureStatics;
         KeyGrid keyGrid;
         GlibcRandom random(7);
@@ -217,6 +234,44 @@ private slots:
         for (const QString &file : expected)
             QCOMPARE(TestSupport::readFile(dest + QLatin1Char('/') + file), "old " + file.toUtf8());
         QVERIFY(QDir(dest + QLatin1Char('/') + blocker).isEmpty());
+    }
+
+    void destinationInUse_data()
+    {
+        QTest::addColumn<bool>("wait");
+        QTest::addColumn<bool>("otherPassEnds");
+        QTest::addColumn<PassSummary::Outcome>("outcome");
+        QTest::newRow("not waiting") << false << false << PassSummary::Outcome::OutputFailed;
+        QTest::newRow("aborted while waiting") << true << false << PassSummary::Outcome::Aborted;
+        QTest::newRow("the other pass ends") << true << true << PassSummary::Outcome::Completed;
+    }
+
+    void destinationInUse()
+    {
+        QFETCH(bool, wait);
+        QFETCH(bool, otherPassEnds);
+        QFETCH(PassSummary::Outcome, outcome);
+        const QString dest = destination(QString::fromLatin1(QTest::currentDataTag()));
+        RecordingObserver holder;
+        DestinationLock other;
+        QCOMPARE(other.lock(dest, false, holder), DestinationLock::Result::Locked);
+        const QString waiting = QLatin1String("waiting for another pass writing ") + dest;
+        WaitingObserver observer;
+        if (otherPassEnds)
+            observer.whileWaiting = [&other] { other.unlock(); };
+        else
+            observer.cancelAtStep = waiting;
+        QCOMPARE(runPass(dest, observer, {}, wait).outcome, outcome);
+        QCOMPARE(observer.statusMessages.contains(waiting), wait);
+        QCOMPARE(observer.steps.contains(waiting), wait);
+        QCOMPARE(observer.errors,
+                 wait ? QStringList()
+                      : QStringList(QLatin1String("Another pass is writing ") + dest
+                                    + QLatin1String("; try again when it has finished")));
+        other.unlock();
+        QCOMPARE(QDir(dest).entryList(QDir::Files | QDir::Hidden, QDir::Name), mapFileNames);
+        QCOMPARE(TestSupport::readFile(dest + QLatin1String("/map0.mul")) == "old map0.mul",
+                 !otherPassEnds);
     }
 
     void missingDestinationCreatesNothing()
