@@ -376,15 +376,17 @@ PassSummary processMap(MapTables &tables, StructureStatics &structureStatics, Ke
     summary.mapNumber = MapFiles::mapNumber(summary.blocksHigh);
     summary.cells = qint64(summary.blocksWide) * summary.blocksHigh * MapFiles::cellsPerBlock;
 
+    // Taken once the images are known to be good and before the structures
+    // are stamped, so that --no-wait fails before that work.
+    DestinationLock lock;
+    if (!createOutputFile && !takeDestination(lock, options, observer, summary))
+        return summary;
+    // The structures' and blocks' times leave out the wait for another pass.
     phase.restart();
     if (options.structuresEnabled
         && !prepareStructures(tables, structureStatics, altitude, options, observer, summary))
         return summary;
     summary.timings.structures = phase.nsecsElapsed();
-    DestinationLock lock;
-    if (!createOutputFile && !takeDestination(lock, options, observer, summary))
-        return summary;
-    // The blocks' time leaves out the wait for another pass.
     phase.restart();
     observer.statusMessage(QStringLiteral("Processing Map"));
 
