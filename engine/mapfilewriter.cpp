@@ -87,7 +87,9 @@ bool MapFileWriter::flush(Output &output)
     m_writingTime += timer.nsecsElapsed();
     if (!written)
         return fail(output, output.file->errorString());
-    output.buffer.clear();
+    // Keeps the buffer's memory: giving it back would have every chunk
+    // fault in fresh pages again.
+    output.buffer.resize(0);
     return true;
 }
 
