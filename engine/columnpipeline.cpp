@@ -1,8 +1,14 @@
 #include "columnpipeline.h"
 
-ColumnPipeline::ColumnPipeline(int columns, std::function<void(int, int)> produce)
-    : m_columns(columns), m_produce(std::move(produce)), m_worker([this] { run(); })
+#include <QByteArray>
+
+#include <sched.h>
+
+ColumnPipeline::ColumnPipeline(int columns, int slotCount, bool withWorker, Produce produce)
+    : m_columns(columns), m_slots(slotCount), m_produce(std::move(produce)), m_ready(slotCount, -1)
 {
+    if (withWorker)
+        m_worker = std::thread([this] { run(); });
 }
 
 ColumnPipeline::~ColumnPipeline()
@@ -12,13 +18,45 @@ ColumnPipeline::~ColumnPipeline()
         m_stopping = true;
     }
     m_changed.notify_all();
-    m_worker.join();
+    if (m_worker.joinable())
+        m_worker.join();
+}
+
+bool ColumnPipeline::workerAvailable()
+{
+    if (qEnvironmentVariableIntValue("QUILLMOOR_PASS_THREADS") == 1)
+        return false;
+    cpu_set_t cores;
+    return sched_getaffinity(0, sizeof cores, &cores) != 0 || CPU_COUNT(&cores) > 1;
+}
+
+int ColumnPipeline::claim()
+{
+    if (m_claimed == m_columns || m_claimed - m_released >= m_slots)
+        return -1;
+    return m_claimed++;
+}
+
+void ColumnPipeline::produceClaimed(std::unique_lock<std::mutex> &lock, int column, int producer)
+{
+    lock.unlock();
+    m_produce(column, column % m_slots, producer);
+    lock.lock();
+    m_ready[std::size_t(column % m_slots)] = column;
+    m_changed.notify_all();
 }
 
 void ColumnPipeline::waitFor(int column)
 {
     std::unique_lock lock(m_mutex);
-    m_changed.wait(lock, [&] { return m_produced > column; });
+    while (m_ready[std::size_t(column % m_slots)] != column) {
+        // The column is the worker's and not done yet: rather than wait,
+        // produce the next one, which the worker would come to after it.
+        if (const int next = claim(); next >= 0)
+            produceClaimed(lock, next, 0);
+        else
+            m_changed.wait(lock);
+    }
 }
 
 void ColumnPipeline::release(int column)
@@ -32,19 +70,13 @@ void ColumnPipeline::release(int column)
 
 void ColumnPipeline::run()
 {
-    for (int column = 0; column < m_columns; ++column) {
-        {
-            std::unique_lock lock(m_mutex);
-            // Slot column % 2 is free once column - 2 has been released.
-            m_changed.wait(lock, [&] { return m_stopping || column - m_released < 2; });
-            if (m_stopping)
-                return;
-        }
-        m_produce(column, column % 2);
-        {
-            std::lock_guard lock(m_mutex);
-            m_produced = column + 1;
-        }
-        m_changed.notify_all();
+    std::unique_lock lock(m_mutex);
+    while (!m_stopping) {
+        if (const int next = claim(); next >= 0)
+            produceClaimed(lock, next, 1);
+        else if (m_claimed == m_columns)
+            return;
+        else
+            m_changed.wait(lock);
     }
 }

@@ -1,6 +1,10 @@
 #pragma once
 
+#include "packedkey.h"
+
+#include <bit>
 #include <cstdint>
+#include <cstring>
 
 class PaletteImage;
 
@@ -38,6 +42,25 @@ public:
     // Bit 8 k + l is set when the neighbourhood of cell (l, k) is sixteen
     // times the same index.
     std::uint64_t uniformCells() const;
+
+    // The key of the 3 x 3 window whose north-west corner is grid position
+    // (gx, gy), read straight from the grid: for blocks whose grid lies
+    // wholly inside the processed area.
+    PackedKey insideWindowKey(int gx, int gy) const
+    {
+        std::uint32_t rows[3];
+        for (int dy = 0; dy < 3; ++dy)
+            std::memcpy(&rows[dy], &m_codes[gy + dy][gx], 4);
+        if constexpr (std::endian::native == std::endian::big) {
+            for (std::uint32_t &row : rows)
+                row = __builtin_bswap32(row);
+        }
+        PackedKey key;
+        key.head = (rows[0] & 0xffffffu) | std::uint64_t(rows[1] & 0xffffffu) << 24
+            | std::uint64_t(rows[2] & 0xffffu) << 48;
+        key.tail = static_cast<std::uint8_t>(rows[2] >> 16);
+        return key;
+    }
 
 private:
     friend void fillKeyGrid(KeyGrid &grid, int originX, int originY, int blocksWide, int blocksHigh,

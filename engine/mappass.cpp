@@ -113,6 +113,16 @@ struct ColumnWork
     std::vector<std::uint8_t> altitude;
 };
 
+// A terrain palette index as the per-cell loop reads it.
+struct TerrainEntry
+{
+    std::uint16_t tileId = 0;
+    std::uint8_t randomFlag = 0;
+    // The terrain or random tables lack the index: the cell takes the slow
+    // way, which enters it.
+    bool missing = true;
+};
+
 class MapPass
 {
 public:
@@ -126,11 +136,15 @@ public:
           m_random(random),
           m_terrain(terrain),
           m_altitude(altitude),
-          m_options(options),
+          m_randomArt(options.randomArt),
           m_observer(observer),
           m_summary(summary)
     {
         m_decoratedCells.assign(m_transitions.staticSetNames().size(), 0);
+        for (int index = 0; index < 256; ++index) {
+            refreshAltitude(std::uint8_t(index));
+            refreshTerrain(std::uint8_t(index));
+        }
     }
 
     // Writes every block in block order, each block's structure statics
@@ -139,26 +153,34 @@ public:
     {
         const int blocksWide = m_summary.blocksWide;
         const int blocksHigh = m_summary.blocksHigh;
-        // Finding each cell's transition draws nothing, so it runs a block
-        // column ahead on a worker while this thread makes the draws in
-        // their fixed order.
         for (ColumnWork &work : m_columns) {
             const std::size_t cells = std::size_t(blocksHigh) * MapFiles::cellsPerBlock;
             work.lookups.resize(cells);
             work.terrain.resize(cells);
             work.altitude.resize(cells);
         }
-        ColumnPipeline pipeline(
-            blocksWide, [this](int blockX, int slot) { prepareColumn(blockX, m_columns[slot]); });
+        // Finding each cell's transition draws nothing, so it runs ahead on
+        // a worker while this thread makes the draws in their fixed order,
+        // and helps with it when the worker falls behind.
+        ColumnPipeline pipeline(blocksWide, columnSlots, ColumnPipeline::workerAvailable(),
+                                [this](int blockX, int slot, int producer) {
+                                    prepareColumn(blockX, m_columns[slot],
+                                                  producer == 0 ? m_keyGrid : m_workerGrid);
+                                });
+        const QByteArray noStructures;
         for (int blockX = 0; blockX < blocksWide; ++blockX) {
             m_observer.progressChanged(blockX * blocksHigh);
             if (m_observer.isCancelled())
                 return true;
             pipeline.waitFor(blockX);
-            const ColumnWork &work = m_columns[blockX % 2];
+            const ColumnWork &work = m_columns[blockX % columnSlots];
             for (int blockY = 0; blockY < blocksHigh; ++blockY) {
                 processBlock(blockX, blockY, work, std::size_t(blockY) * MapFiles::cellsPerBlock);
-                const QByteArray structures = structureStatics.value(blockX * blocksHigh + blockY);
+                const auto found = structureStatics.isEmpty()
+                    ? structureStatics.cend()
+                    : structureStatics.constFind(blockX * blocksHigh + blockY);
+                const QByteArray &structures =
+                    found == structureStatics.cend() ? noStructures : found.value();
                 if (!writer.writeBlock(m_mapBlock, structures, m_cellStatics.data(),
                                        static_cast<qsizetype>(m_cellStatics.size())))
                     return false;
@@ -203,21 +225,24 @@ public:
     }
 
 private:
+    // Enough for the worker to run a column ahead while this thread, when
+    // the worker falls behind, produces the one after.
+    static constexpr int columnSlots = 3;
+
     // What the pass needs of every cell of a block column, in block order and
     // within a block in cell order: its two palette indexes, gathered from
     // the images' rows so that the draws read them in sequence, and its
-    // transition. Runs on the pipeline's worker.
-    void prepareColumn(int blockX, ColumnWork &work)
+    // transition. Runs on either thread; reads nothing that the draws write.
+    void prepareColumn(int blockX, ColumnWork &work, KeyGrid &grid) const
     {
         std::size_t cell = 0;
+        const int x = blockX * MapFiles::cellsPerBlockSide;
         for (int blockY = 0; blockY < m_summary.blocksHigh; ++blockY) {
-            fillKeyGrid(m_keyGrid, blockX * MapFiles::cellsPerBlockSide,
-                        blockY * MapFiles::cellsPerBlockSide, m_summary.blocksWide,
+            fillKeyGrid(grid, x, blockY * MapFiles::cellsPerBlockSide, m_summary.blocksWide,
                         m_summary.blocksHigh, m_terrain);
-            m_finder.findBlock(m_keyGrid, work.lookups.data() + cell);
+            m_finder.findBlock(grid, work.lookups.data() + cell);
             for (int k = 0; k < MapFiles::cellsPerBlockSide; ++k) {
                 const int y = blockY * MapFiles::cellsPerBlockSide + k;
-                const int x = blockX * MapFiles::cellsPerBlockSide;
                 std::memcpy(work.terrain.data() + cell, m_terrain.row(y) + x, 8);
                 std::memcpy(work.altitude.data() + cell, m_altitude.row(y) + x, 8);
                 cell += MapFiles::cellsPerBlockSide;
@@ -230,38 +255,34 @@ private:
         const TransitionLookup *lookups = work.lookups.data() + firstCell;
         const std::uint8_t *altitudeIndexes = work.altitude.data() + firstCell;
         const std::uint8_t *terrainIndexes = work.terrain.data() + firstCell;
+        const CompiledTransition *transitions = m_transitions.transitions();
+        const MainKeyEntry *mainEntries = m_transitions.mainEntries();
         const int blockNumber = blockX * m_summary.blocksHigh + blockY;
         qToLittleEndian<qint32>(blockNumber, m_mapBlock);
         m_cellStatics.clear();
 
         std::uint8_t *cellOut = m_mapBlock + 4;
         for (int k = 0; k < MapFiles::cellsPerBlockSide; ++k) {
-            const int y = blockY * MapFiles::cellsPerBlockSide + k;
             for (int l = 0; l < MapFiles::cellsPerBlockSide; ++l) {
-                const int x = blockX * MapFiles::cellsPerBlockSide + l;
                 const std::uint8_t altitudeIndex = *altitudeIndexes++;
                 const std::uint8_t terrainIndex = *terrainIndexes++;
-
-                if (!m_tables.AltitudeTable.contains(altitudeIndex))
-                    enterMissingAltitude(altitudeIndex, x, y);
-                const std::int8_t baseAltitude = m_tables.AltitudeTable.value(altitudeIndex);
-
-                if (!m_tables.TerrainRandomTable.contains(terrainIndex))
-                    m_tables.TerrainRandomTable.insert(terrainIndex, false);
-                const int randomFlag = m_tables.TerrainRandomTable.value(terrainIndex) ? 1 : 0;
+                if (m_altitudeMissing[altitudeIndex] || m_terrainEntries[terrainIndex].missing)
+                    enterMissing(altitudeIndex, terrainIndex,
+                                 blockX * MapFiles::cellsPerBlockSide + l,
+                                 blockY * MapFiles::cellsPerBlockSide + k);
+                const std::int8_t baseAltitude = m_altitudes[altitudeIndex];
+                const TerrainEntry terrain = m_terrainEntries[terrainIndex];
+                const int randomFlag = terrain.randomFlag;
                 // Drawn for every cell, also without the flag, so that the
                 // sequence of draws does not depend on the terrain.
                 const auto z =
                     static_cast<std::int8_t>(baseAltitude + randomFlag * m_random.nextBelow(6));
+                LandCell landCell {terrain.tileId, z};
 
-                if (!m_tables.TerrainTable.contains(terrainIndex))
-                    enterMissingTerrain(terrainIndex, x, y);
-                LandCell landCell {m_tables.TerrainTable.value(terrainIndex), z};
-
-                const TransitionLookup &lookup = *lookups++;
+                const TransitionLookup lookup = *lookups++;
                 TransitionStatic transitionStatic;
-                resolveTransition(lookup, baseAltitude, randomFlag, m_random, landCell,
-                                  transitionStatic);
+                resolveTransition(transitions[lookup.hit], baseAltitude, randomFlag, m_random,
+                                  landCell, transitionStatic);
 
                 cellOut[0] = static_cast<std::uint8_t>(landCell.tileId);
                 cellOut[1] = static_cast<std::uint8_t>(landCell.tileId >> 8);
@@ -271,45 +292,74 @@ private:
                 if (transitionStatic.present)
                     m_cellStatics.append(transitionStatic.tileId, l, k, transitionStatic.z, 0);
 
-                if (m_options.randomArt
-                    && placeRandomStatics(m_transitions, lookup.main, m_random, l, k, landCell.z,
-                                          m_cellStatics, m_observer)
+                if (m_randomArt) {
+                    const MainKeyEntry &main = mainEntries[lookup.main];
+                    if (placeRandomStatics(m_transitions, main, m_random, l, k, landCell.z,
+                                           m_cellStatics, m_observer)
                         > 0)
-                    ++m_decoratedCells[lookup.main->staticSetId];
+                        ++m_decoratedCells[main.staticSetId];
+                }
             }
         }
     }
 
-    void enterMissingAltitude(std::uint8_t index, int x, int y)
+    // Enters what the tables lack for the cell (x, y), in the order the
+    // cell asks for it: its altitude, then its terrain's random flag
+    // (silently) and tile.
+    void enterMissing(std::uint8_t altitudeIndex, std::uint8_t terrainIndex, int x, int y)
     {
-        m_tables.AltitudeTable.insert(index, 0);
-        m_summary.missingAltitude.append({index, 0, QPoint(x, y)});
-        m_observer.statusMessage(
-            QStringLiteral("Altitude index %1 not present in altitudes.xml").arg(index));
+        if (!m_tables.AltitudeTable.contains(altitudeIndex)) {
+            m_tables.AltitudeTable.insert(altitudeIndex, 0);
+            m_summary.missingAltitude.append({altitudeIndex, 0, QPoint(x, y)});
+            m_observer.statusMessage(
+                QStringLiteral("Altitude index %1 not present in altitudes.xml")
+                    .arg(altitudeIndex));
+        }
+        if (!m_tables.TerrainRandomTable.contains(terrainIndex))
+            m_tables.TerrainRandomTable.insert(terrainIndex, false);
+        if (!m_tables.TerrainTable.contains(terrainIndex)) {
+            m_tables.TerrainTable.insert(terrainIndex, 0);
+            m_summary.missingTerrain.append({terrainIndex, 0, QPoint(x, y)});
+            m_observer.statusMessage(
+                QStringLiteral("Terrain index %1 not present in terrain.xml").arg(terrainIndex));
+        }
+        refreshAltitude(altitudeIndex);
+        refreshTerrain(terrainIndex);
     }
 
-    void enterMissingTerrain(std::uint8_t index, int x, int y)
+    // The flat copies of the tables, kept in step with them.
+    void refreshAltitude(std::uint8_t index)
     {
-        m_tables.TerrainTable.insert(index, 0);
-        m_summary.missingTerrain.append({index, 0, QPoint(x, y)});
-        m_observer.statusMessage(
-            QStringLiteral("Terrain index %1 not present in terrain.xml").arg(index));
+        m_altitudes[index] = m_tables.AltitudeTable.value(index);
+        m_altitudeMissing[index] = !m_tables.AltitudeTable.contains(index);
+    }
+    void refreshTerrain(std::uint8_t index)
+    {
+        TerrainEntry &entry = m_terrainEntries[index];
+        entry.tileId = m_tables.TerrainTable.value(index);
+        entry.randomFlag = m_tables.TerrainRandomTable.value(index) ? 1 : 0;
+        entry.missing =
+            !m_tables.TerrainTable.contains(index) || !m_tables.TerrainRandomTable.contains(index);
     }
 
     MapTables &m_tables;
     KeyGrid &m_keyGrid;
+    KeyGrid m_workerGrid;
     const TransitionIndex m_transitions;
     const TransitionFinder m_finder;
     GlibcRandom &m_random;
     const PaletteImage &m_terrain;
     const PaletteImage &m_altitude;
-    const PassOptions &m_options;
+    const bool m_randomArt;
     PassObserver &m_observer;
     PassSummary &m_summary;
+    std::array<std::int8_t, 256> m_altitudes {};
+    std::array<bool, 256> m_altitudeMissing {};
+    std::array<TerrainEntry, 256> m_terrainEntries {};
     std::uint8_t m_mapBlock[MapFiles::mapBlockSize] {};
     StaticsBuffer m_cellStatics;
     std::vector<qint64> m_decoratedCells;
-    ColumnWork m_columns[2];
+    ColumnWork m_columns[columnSlots];
 };
 
 } // namespace

@@ -27,10 +27,16 @@ public:
 
     // The palette indexes of row y. Only valid for an image of depth 8:
     // paletted images give their indexes, gray images their gray level.
-    const std::uint8_t *row(int y) const { return m_image.constScanLine(y); }
+    const std::uint8_t *row(int y) const { return m_bits + qsizetype(y) * m_bytesPerLine; }
     std::uint8_t index(int x, int y) const { return row(y)[x]; }
 
 private:
+    void setImage(const QImage &image);
+
     QImage m_image;
+    // Read by the per-cell loops, which would otherwise call into QImage
+    // for every row they touch.
+    const std::uint8_t *m_bits = nullptr;
+    qsizetype m_bytesPerLine = 0;
     QString m_errorString;
 };

@@ -20,14 +20,11 @@ int placeStaticGroup(const TransitionIndex &index, const MainKeyEntry &main, Gli
 // if every entry falls inside the block. Entries are appended to statics in
 // group order, at the land altitude plus their own offset. Returns how many
 // statics were written.
-inline int placeRandomStatics(const TransitionIndex &index, const MainKeyEntry *main,
+inline int placeRandomStatics(const TransitionIndex &index, const MainKeyEntry &main,
                               GlibcRandom &random, int l, int k, std::int8_t landZ,
                               StaticsBuffer &statics, PassObserver &observer)
 {
-    if (!main || !main->staticSet)
+    if (!main.staticSet || random.nextBelow(100) >= main.decorationChance)
         return 0;
-    const StaticSet &set = *main->staticSet;
-    if (random.nextBelow(100) >= set.chance || set.weightedGroups.isEmpty())
-        return 0;
-    return placeStaticGroup(index, *main, random, l, k, landZ, statics, observer);
+    return placeStaticGroup(index, main, random, l, k, landZ, statics, observer);
 }

@@ -8,7 +8,8 @@ class KeyGrid;
 
 // Finds the transition of every cell of a block from its key grid: the
 // first of the corner, left, top and general tables that holds the cell's
-// key for it. Draws nothing, so it can run ahead of the pass.
+// key for it. Draws nothing, so it can run ahead of the pass, on any number
+// of threads at once.
 class TransitionFinder
 {
 public:
@@ -24,12 +25,15 @@ private:
     // static set.
     TransitionLookup find(PackedKey cornerKey, PackedKey leftKey, PackedKey topKey,
                           PackedKey mainKey, std::uint8_t own) const;
+    std::uint32_t mainEntry(PackedKey mainKey, std::uint8_t own) const;
 
     const TransitionIndex &m_index;
     bool m_needMainEntry;
     // The answer for a cell whose whole neighbourhood is one terrain, the
-    // common case, per terrain index.
+    // common case, per terrain index; and the entry of a key that is the
+    // terrain nine times.
     std::array<TransitionLookup, 256> m_uniform;
+    std::array<std::uint32_t, 256> m_uniformMain;
 };
 
 // The general table's key of the block's cell (l, k): its own 3 x 3 window,
