@@ -33,16 +33,22 @@ void GlibcRandom::seed(std::uint32_t seed)
 
 void GlibcRandom::refill()
 {
-    std::copy(m_words.end() - lag, m_words.end(), m_words.begin());
-    // The last three words ride in registers rather than going through
-    // memory just after being stored.
-    std::uint32_t third = m_words[lag - 3], second = m_words[lag - 2], last = m_words[lag - 1];
-    for (std::size_t i = lag; i < m_words.size(); ++i) {
-        const std::uint32_t word = m_words[i - lag] + third;
-        m_words[i] = word;
-        third = second;
-        second = last;
-        last = word;
+    const std::size_t undrawn = m_words.size() - m_next;
+    const std::size_t kept = std::max(lag, undrawn);
+    std::copy(m_words.end() - std::ptrdiff_t(kept), m_words.end(), m_words.begin());
+    // Words i, i + 1 and i + 2 depend on words three places back only, so
+    // three at a time, each chain in a register of its own.
+    std::uint32_t a = m_words[kept - 3], b = m_words[kept - 2], c = m_words[kept - 1];
+    std::size_t i = kept;
+    for (; i + 3 <= m_words.size(); i += 3) {
+        a += m_words[i - lag];
+        b += m_words[i + 1 - lag];
+        c += m_words[i + 2 - lag];
+        m_words[i] = a;
+        m_words[i + 1] = b;
+        m_words[i + 2] = c;
     }
-    m_next = lag;
+    for (; i < m_words.size(); ++i)
+        m_words[i] = m_words[i - lag] + m_words[i - 3];
+    m_next = kept - undrawn;
 }

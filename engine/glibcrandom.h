@@ -36,13 +36,49 @@ public:
     int nextBelow(unsigned n) { return static_cast<int>(static_cast<unsigned>(next()) % n); }
     int nextBelow(const FastRemainder &n) { return static_cast<int>(n.of(std::uint32_t(next()))); }
 
+    // Draws read straight from the generator's words, for loops that know
+    // how many draws they may take at most: no refill check, and the
+    // position can stay in a register.
+    class Draws
+    {
+    public:
+        explicit Draws(const std::uint32_t *words) : m_at(words) { }
+        int next() { return static_cast<int>(*m_at++ >> 1); }
+        int nextBelow(unsigned n) { return static_cast<int>(static_cast<unsigned>(next()) % n); }
+        int nextBelow(const FastRemainder &n)
+        {
+            return static_cast<int>(n.of(std::uint32_t(next())));
+        }
+        // Passes over a draw whose value is not needed.
+        void skip() { ++m_at; }
+        const std::uint32_t *position() const { return m_at; }
+
+    private:
+        const std::uint32_t *m_at;
+    };
+
+    static constexpr std::size_t maximumReserve = 512;
+
+    // The next count draws (at most maximumReserve), which the caller
+    // takes with Draws and then hands back the number it used to advance().
+    const std::uint32_t *reserve(std::size_t count)
+    {
+        if (m_words.size() - m_next < count)
+            refill();
+        return m_words.data() + m_next;
+    }
+    void advance(std::size_t used) { m_next += used; }
+
 private:
     static constexpr std::size_t lag = 31;
     static constexpr std::size_t batch = 1024;
 
+    // Makes a new batch after the words not yet drawn, which move to the
+    // front with the words before them that the feedback needs.
     void refill();
 
-    // The 31 words before the batch, then the batch itself.
-    std::array<std::uint32_t, lag + batch> m_words {};
-    std::size_t m_next = lag + batch;
+    // The words before the batch that are still to be drawn or that the
+    // feedback needs (at least 31), then the batch itself.
+    std::array<std::uint32_t, maximumReserve + batch> m_words {};
+    std::size_t m_next = maximumReserve + batch;
 };

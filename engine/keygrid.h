@@ -7,6 +7,7 @@
 #include <cstring>
 
 class PaletteImage;
+struct PaletteRows;
 
 // The terrain palette indexes around one block: the block's 8 x 8 cells with
 // a margin of two cells on the west and north sides and one on the east and
@@ -64,7 +65,7 @@ public:
 
 private:
     friend void fillKeyGrid(KeyGrid &grid, int originX, int originY, int blocksWide, int blocksHigh,
-                            const PaletteImage &terrain);
+                            const PaletteRows &terrain);
 
     // Rows first; 0 outside the processed area. Rows are padded to 16
     // bytes, with a spare row, so that eight-byte loads from any position of
@@ -78,3 +79,7 @@ private:
 // Fills the grid for the block whose first cell is (originX, originY).
 void fillKeyGrid(KeyGrid &grid, int originX, int originY, int blocksWide, int blocksHigh,
                  const PaletteImage &terrain);
+// The same from rows that hold at least the processed area's columns from
+// originX - 2 to originX + 8.
+void fillKeyGrid(KeyGrid &grid, int originX, int originY, int blocksWide, int blocksHigh,
+                 const PaletteRows &terrain);

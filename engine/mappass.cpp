@@ -21,6 +21,7 @@
 #include <QElapsedTimer>
 #include <QtEndian>
 
+#include <algorithm>
 #include <cstring>
 
 #include <thread>
@@ -105,22 +106,98 @@ bool takeDestination(DestinationLock &lock, const PassOptions &options, PassObse
     return false;
 }
 
-// The cells of one block column, prepared ahead of the draws.
+// What the draws need of a cell's two palette indexes.
+struct CellBasics
+{
+    std::uint16_t tileId = 0;
+    std::int8_t baseAltitude = 0;
+    // randomFlag, or needsEntering: the tables lacked one of the cell's
+    // indexes when the pass started.
+    std::uint8_t flags = 0;
+
+    static constexpr std::uint8_t randomFlag = 1;
+    static constexpr std::uint8_t needsEntering = 2;
+};
+
+// The terrain and altitude tables as flat arrays of CellBasics' parts.
+struct FlatTables
+{
+    std::array<std::int8_t, 256> altitudes {};
+    std::array<bool, 256> altitudeMissing {};
+    std::array<std::uint16_t, 256> tileIds {};
+    std::array<std::uint8_t, 256> randomFlags {};
+    // The terrain or random tables lack the index.
+    std::array<bool, 256> terrainMissing {};
+
+    void refresh(const MapTables &tables, std::uint8_t altitudeIndex, std::uint8_t terrainIndex)
+    {
+        altitudes[altitudeIndex] = tables.AltitudeTable.value(altitudeIndex);
+        altitudeMissing[altitudeIndex] = !tables.AltitudeTable.contains(altitudeIndex);
+        tileIds[terrainIndex] = tables.TerrainTable.value(terrainIndex);
+        randomFlags[terrainIndex] = tables.TerrainRandomTable.value(terrainIndex) ? 1 : 0;
+        terrainMissing[terrainIndex] = !tables.TerrainTable.contains(terrainIndex)
+            || !tables.TerrainRandomTable.contains(terrainIndex);
+    }
+
+    CellBasics basics(std::uint8_t altitudeIndex, std::uint8_t terrainIndex) const
+    {
+        CellBasics cell;
+        cell.tileId = tileIds[terrainIndex];
+        cell.baseAltitude = altitudes[altitudeIndex];
+        cell.flags = std::uint8_t(randomFlags[terrainIndex]
+                                  | (altitudeMissing[altitudeIndex] || terrainMissing[terrainIndex]
+                                         ? CellBasics::needsEntering
+                                         : 0));
+        return cell;
+    }
+};
+
+// The columns of both images that a group of block columns reads, copied
+// out row by row. Read straight down a block column, the images would cost
+// a new page and cache line in every row of every column.
+class ColumnStrip
+{
+public:
+    static constexpr int blockColumns = 8;
+    // Key grids reach two cells west of a block and one east.
+    static constexpr int margin = 8;
+    static constexpr int width = margin + blockColumns * MapFiles::cellsPerBlockSide + margin;
+
+    // Makes the strip hold the group of block column blockX.
+    void cover(int blockX, const PaletteImage &terrain, const PaletteImage &altitude, int height)
+    {
+        const int group = blockX / blockColumns;
+        if (group == m_group)
+            return;
+        m_group = group;
+        m_firstX = group * blockColumns * MapFiles::cellsPerBlockSide - margin;
+        const int from = std::max(0, m_firstX);
+        const int to = std::min(terrain.width(), m_firstX + width);
+        m_terrain.resize(std::size_t(height) * width);
+        m_altitude.resize(std::size_t(height) * width);
+        for (int y = 0; y < height && from < to; ++y) {
+            const std::size_t at = std::size_t(y) * width + std::size_t(from - m_firstX);
+            std::memcpy(m_terrain.data() + at, terrain.row(y) + from, std::size_t(to - from));
+            std::memcpy(m_altitude.data() + at, altitude.row(y) + from, std::size_t(to - from));
+        }
+    }
+
+    PaletteRows terrain() const { return {m_terrain.data(), width, m_firstX}; }
+    PaletteRows altitude() const { return {m_altitude.data(), width, m_firstX}; }
+
+private:
+    int m_group = -1;
+    int m_firstX = 0;
+    std::vector<std::uint8_t> m_terrain;
+    std::vector<std::uint8_t> m_altitude;
+};
+
+// The cells of one block column, prepared ahead of the draws, in block
+// order and within a block in cell order.
 struct ColumnWork
 {
     std::vector<TransitionLookup> lookups;
-    std::vector<std::uint8_t> terrain;
-    std::vector<std::uint8_t> altitude;
-};
-
-// A terrain palette index as the per-cell loop reads it.
-struct TerrainEntry
-{
-    std::uint16_t tileId = 0;
-    std::uint8_t randomFlag = 0;
-    // The terrain or random tables lack the index: the cell takes the slow
-    // way, which enters it.
-    bool missing = true;
+    std::vector<CellBasics> basics;
 };
 
 class MapPass
@@ -141,10 +218,9 @@ public:
           m_summary(summary)
     {
         m_decoratedCells.assign(m_transitions.staticSetNames().size(), 0);
-        for (int index = 0; index < 256; ++index) {
-            refreshAltitude(std::uint8_t(index));
-            refreshTerrain(std::uint8_t(index));
-        }
+        for (int index = 0; index < 256; ++index)
+            m_tablesAtStart.refresh(tables, std::uint8_t(index), std::uint8_t(index));
+        m_liveTables = m_tablesAtStart;
     }
 
     // Writes every block in block order, each block's structure statics
@@ -156,8 +232,7 @@ public:
         for (ColumnWork &work : m_columns) {
             const std::size_t cells = std::size_t(blocksHigh) * MapFiles::cellsPerBlock;
             work.lookups.resize(cells);
-            work.terrain.resize(cells);
-            work.altitude.resize(cells);
+            work.basics.resize(cells);
         }
         // Finding each cell's transition draws nothing, so it runs ahead on
         // a worker while this thread makes the draws in their fixed order,
@@ -165,7 +240,8 @@ public:
         ColumnPipeline pipeline(blocksWide, columnSlots, ColumnPipeline::workerAvailable(),
                                 [this](int blockX, int slot, int producer) {
                                     prepareColumn(blockX, m_columns[slot],
-                                                  producer == 0 ? m_keyGrid : m_workerGrid);
+                                                  producer == 0 ? m_keyGrid : m_workerGrid,
+                                                  m_strips[producer]);
                                 });
         const QByteArray noStructures;
         for (int blockX = 0; blockX < blocksWide; ++blockX) {
@@ -229,22 +305,29 @@ private:
     // the worker falls behind, produces the one after.
     static constexpr int columnSlots = 3;
 
-    // What the pass needs of every cell of a block column, in block order and
-    // within a block in cell order: its two palette indexes, gathered from
-    // the images' rows so that the draws read them in sequence, and its
-    // transition. Runs on either thread; reads nothing that the draws write.
-    void prepareColumn(int blockX, ColumnWork &work, KeyGrid &grid) const
+    // What the pass needs of every cell of a block column: its transition,
+    // and its tile, altitude and flag as the tables held them at the start
+    // (the draws enter what they lacked, in cell order). Runs on either
+    // thread; reads nothing that the draws write.
+    void prepareColumn(int blockX, ColumnWork &work, KeyGrid &grid, ColumnStrip &strip) const
     {
+        const int height = m_summary.blocksHigh * MapFiles::cellsPerBlockSide;
+        strip.cover(blockX, m_terrain, m_altitude, height);
+        const PaletteRows terrainRows = strip.terrain();
+        const PaletteRows altitudeRows = strip.altitude();
         std::size_t cell = 0;
         const int x = blockX * MapFiles::cellsPerBlockSide;
         for (int blockY = 0; blockY < m_summary.blocksHigh; ++blockY) {
             fillKeyGrid(grid, x, blockY * MapFiles::cellsPerBlockSide, m_summary.blocksWide,
-                        m_summary.blocksHigh, m_terrain);
+                        m_summary.blocksHigh, terrainRows);
             m_finder.findBlock(grid, work.lookups.data() + cell);
             for (int k = 0; k < MapFiles::cellsPerBlockSide; ++k) {
                 const int y = blockY * MapFiles::cellsPerBlockSide + k;
-                std::memcpy(work.terrain.data() + cell, m_terrain.row(y) + x, 8);
-                std::memcpy(work.altitude.data() + cell, m_altitude.row(y) + x, 8);
+                const std::uint8_t *terrain = terrainRows.at(x, y);
+                const std::uint8_t *altitude = altitudeRows.at(x, y);
+                CellBasics *out = work.basics.data() + cell;
+                for (int l = 0; l < MapFiles::cellsPerBlockSide; ++l)
+                    out[l] = m_tablesAtStart.basics(altitude[l], terrain[l]);
                 cell += MapFiles::cellsPerBlockSide;
             }
         }
@@ -253,36 +336,41 @@ private:
     void processBlock(int blockX, int blockY, const ColumnWork &work, std::size_t firstCell)
     {
         const TransitionLookup *lookups = work.lookups.data() + firstCell;
-        const std::uint8_t *altitudeIndexes = work.altitude.data() + firstCell;
-        const std::uint8_t *terrainIndexes = work.terrain.data() + firstCell;
+        const CellBasics *cells = work.basics.data() + firstCell;
         const CompiledTransition *transitions = m_transitions.transitions();
         const MainKeyEntry *mainEntries = m_transitions.mainEntries();
         const int blockNumber = blockX * m_summary.blocksHigh + blockY;
         qToLittleEndian<qint32>(blockNumber, m_mapBlock);
         m_cellStatics.clear();
 
+        // At most six draws a cell: its own, a map tile and its variation,
+        // a static tile, a set's chance and its group.
+        const std::uint32_t *words = m_random.reserve(6 * MapFiles::cellsPerBlock);
+        GlibcRandom::Draws draws(words);
         std::uint8_t *cellOut = m_mapBlock + 4;
         for (int k = 0; k < MapFiles::cellsPerBlockSide; ++k) {
             for (int l = 0; l < MapFiles::cellsPerBlockSide; ++l) {
-                const std::uint8_t altitudeIndex = *altitudeIndexes++;
-                const std::uint8_t terrainIndex = *terrainIndexes++;
-                if (m_altitudeMissing[altitudeIndex] || m_terrainEntries[terrainIndex].missing)
-                    enterMissing(altitudeIndex, terrainIndex,
-                                 blockX * MapFiles::cellsPerBlockSide + l,
-                                 blockY * MapFiles::cellsPerBlockSide + k);
-                const std::int8_t baseAltitude = m_altitudes[altitudeIndex];
-                const TerrainEntry terrain = m_terrainEntries[terrainIndex];
-                const int randomFlag = terrain.randomFlag;
-                // Drawn for every cell, also without the flag, so that the
-                // sequence of draws does not depend on the terrain.
-                const auto z =
-                    static_cast<std::int8_t>(baseAltitude + randomFlag * m_random.nextBelow(6));
-                LandCell landCell {terrain.tileId, z};
-
+                CellBasics cell = *cells++;
+                if (cell.flags & CellBasics::needsEntering)
+                    cell = enterMissing(blockX * MapFiles::cellsPerBlockSide + l,
+                                        blockY * MapFiles::cellsPerBlockSide + k);
+                const std::int8_t baseAltitude = cell.baseAltitude;
+                const int randomFlag = cell.flags & CellBasics::randomFlag;
                 const TransitionLookup lookup = *lookups++;
+                const CompiledTransition &hit = transitions[lookup.hit];
+                // Drawn for every cell, also without the flag, so that the
+                // sequence of draws does not depend on the terrain; a map
+                // tile of a hit replaces the altitude it varies.
+                LandCell landCell {cell.tileId, baseAltitude};
+                if (hit.mapTileCount.divisor() > 0)
+                    draws.skip();
+                else
+                    landCell.z =
+                        static_cast<std::int8_t>(baseAltitude + randomFlag * draws.nextBelow(6));
+
                 TransitionStatic transitionStatic;
-                resolveTransition(transitions[lookup.hit], baseAltitude, randomFlag, m_random,
-                                  landCell, transitionStatic);
+                resolveTransition(hit, baseAltitude, randomFlag, draws, landCell,
+                                  transitionStatic);
 
                 cellOut[0] = static_cast<std::uint8_t>(landCell.tileId);
                 cellOut[1] = static_cast<std::uint8_t>(landCell.tileId >> 8);
@@ -294,26 +382,28 @@ private:
 
                 if (m_randomArt) {
                     const MainKeyEntry &main = mainEntries[lookup.main];
-                    if (placeRandomStatics(m_transitions, main, m_random, l, k, landCell.z,
+                    if (placeRandomStatics(m_transitions, main, draws, l, k, landCell.z,
                                            m_cellStatics, m_observer)
                         > 0)
                         ++m_decoratedCells[main.staticSetId];
                 }
             }
         }
+        m_random.advance(std::size_t(draws.position() - words));
     }
 
     // Enters what the tables lack for the cell (x, y), in the order the
     // cell asks for it: its altitude, then its terrain's random flag
-    // (silently) and tile.
-    void enterMissing(std::uint8_t altitudeIndex, std::uint8_t terrainIndex, int x, int y)
+    // (silently) and tile; returns what the cell then reads from them.
+    CellBasics enterMissing(int x, int y)
     {
+        const std::uint8_t altitudeIndex = m_altitude.index(x, y);
+        const std::uint8_t terrainIndex = m_terrain.index(x, y);
         if (!m_tables.AltitudeTable.contains(altitudeIndex)) {
             m_tables.AltitudeTable.insert(altitudeIndex, 0);
             m_summary.missingAltitude.append({altitudeIndex, 0, QPoint(x, y)});
             m_observer.statusMessage(
-                QStringLiteral("Altitude index %1 not present in altitudes.xml")
-                    .arg(altitudeIndex));
+                QStringLiteral("Altitude index %1 not present in altitudes.xml").arg(altitudeIndex));
         }
         if (!m_tables.TerrainRandomTable.contains(terrainIndex))
             m_tables.TerrainRandomTable.insert(terrainIndex, false);
@@ -323,28 +413,15 @@ private:
             m_observer.statusMessage(
                 QStringLiteral("Terrain index %1 not present in terrain.xml").arg(terrainIndex));
         }
-        refreshAltitude(altitudeIndex);
-        refreshTerrain(terrainIndex);
-    }
-
-    // The flat copies of the tables, kept in step with them.
-    void refreshAltitude(std::uint8_t index)
-    {
-        m_altitudes[index] = m_tables.AltitudeTable.value(index);
-        m_altitudeMissing[index] = !m_tables.AltitudeTable.contains(index);
-    }
-    void refreshTerrain(std::uint8_t index)
-    {
-        TerrainEntry &entry = m_terrainEntries[index];
-        entry.tileId = m_tables.TerrainTable.value(index);
-        entry.randomFlag = m_tables.TerrainRandomTable.value(index) ? 1 : 0;
-        entry.missing =
-            !m_tables.TerrainTable.contains(index) || !m_tables.TerrainRandomTable.contains(index);
+        m_liveTables.refresh(m_tables, altitudeIndex, terrainIndex);
+        return m_liveTables.basics(altitudeIndex, terrainIndex);
     }
 
     MapTables &m_tables;
     KeyGrid &m_keyGrid;
     KeyGrid m_workerGrid;
+    // Each producer's own, indexed as ColumnPipeline numbers them.
+    ColumnStrip m_strips[2];
     const TransitionIndex m_transitions;
     const TransitionFinder m_finder;
     GlibcRandom &m_random;
@@ -353,9 +430,10 @@ private:
     const bool m_randomArt;
     PassObserver &m_observer;
     PassSummary &m_summary;
-    std::array<std::int8_t, 256> m_altitudes {};
-    std::array<bool, 256> m_altitudeMissing {};
-    std::array<TerrainEntry, 256> m_terrainEntries {};
+    // The tables as they were when the pass started, which the lookups
+    // read on either thread, and as they are, which only the draws read.
+    FlatTables m_tablesAtStart;
+    FlatTables m_liveTables;
     std::uint8_t m_mapBlock[MapFiles::mapBlockSize] {};
     StaticsBuffer m_cellStatics;
     std::vector<qint64> m_decoratedCells;

@@ -5,13 +5,11 @@
 
 #include <limits>
 
-int placeStaticGroup(const TransitionIndex &index, const MainKeyEntry &main, GlibcRandom &random,
-                     int l, int k, std::int8_t landZ, StaticsBuffer &statics,
-                     PassObserver &observer)
+int placeStaticGroup(const TransitionIndex &index, const MainKeyEntry &main, int r2, int l, int k,
+                     std::int8_t landZ, StaticsBuffer &statics, PassObserver &observer)
 {
     const StaticSet &set = *main.staticSet;
     const qint64 count = set.weightedGroups.count();
-    const int r2 = random.next();
     // A 32-bit remainder where the weights allow it: the same value, cheaper.
     const qint64 position = count <= std::numeric_limits<int>::max() ? r2 % int(count) : r2 % count;
     const StaticGroup &group = set.groups[set.weightedGroups.at(position)];

@@ -10,9 +10,8 @@ class PassObserver;
 
 // Places the group that draw r2 picks, if every entry falls inside the
 // block; the rest of placeRandomStatics, apart from the hot chance test.
-int placeStaticGroup(const TransitionIndex &index, const MainKeyEntry &main, GlibcRandom &random,
-                     int l, int k, std::int8_t landZ, StaticsBuffer &statics,
-                     PassObserver &observer);
+int placeStaticGroup(const TransitionIndex &index, const MainKeyEntry &main, int r2, int l, int k,
+                     std::int8_t landZ, StaticsBuffer &statics, PassObserver &observer);
 
 // Decorates the cell (l, k) of its block with a group of the static set that
 // its own transition key selects, if any: draw r decides by the set's
@@ -21,10 +20,10 @@ int placeStaticGroup(const TransitionIndex &index, const MainKeyEntry &main, Gli
 // group order, at the land altitude plus their own offset. Returns how many
 // statics were written.
 inline int placeRandomStatics(const TransitionIndex &index, const MainKeyEntry &main,
-                              GlibcRandom &random, int l, int k, std::int8_t landZ,
+                              GlibcRandom::Draws &draws, int l, int k, std::int8_t landZ,
                               StaticsBuffer &statics, PassObserver &observer)
 {
-    if (!main.staticSet || random.nextBelow(100) >= main.decorationChance)
+    if (!main.staticSet || draws.nextBelow(100) >= main.decorationChance)
         return 0;
-    return placeStaticGroup(index, main, random, l, k, landZ, statics, observer);
+    return placeStaticGroup(index, main, draws.next(), l, k, landZ, statics, observer);
 }

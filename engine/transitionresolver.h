@@ -34,21 +34,22 @@ struct TransitionLookup
 };
 
 // Applies a hit to the cell: the map tile (draws r1 and r2) and the static
-// tile (draw r3), each only when its list is not empty.
+// tile (draw r3), each only when its list is not empty. The cell's own draw
+// has already been made; its variation is dropped by a map tile.
 inline void resolveTransition(const CompiledTransition &hit, std::int8_t baseAltitude,
-                              int randomFlag, GlibcRandom &random, LandCell &landCell,
+                              int randomFlag, GlibcRandom::Draws &draws, LandCell &landCell,
                               TransitionStatic &transitionStatic)
 {
     if (hit.mapTileCount.divisor() > 0) {
-        const TransitionTile &tile = hit.mapTiles[random.nextBelow(hit.mapTileCount)];
-        const int r2 = random.nextBelow(4);
+        const TransitionTile &tile = hit.mapTiles[draws.nextBelow(hit.mapTileCount)];
+        const int r2 = draws.nextBelow(4);
         const int variation = r2 == 0 ? -2 : r2 == 3 ? 2 : 0;
         const int flag = hit.keepsVariation ? randomFlag : 0;
         landCell.tileId = tile.tileId;
         landCell.z = static_cast<std::int8_t>(tile.altIdMod + baseAltitude + flag * variation);
     }
     if (hit.staticTileCount.divisor() > 0) {
-        const TransitionTile &tile = hit.staticTiles[random.nextBelow(hit.staticTileCount)];
+        const TransitionTile &tile = hit.staticTiles[draws.nextBelow(hit.staticTileCount)];
         transitionStatic.present = true;
         transitionStatic.tileId = tile.tileId;
         transitionStatic.z = static_cast<std::int8_t>(baseAltitude + tile.altIdMod);
