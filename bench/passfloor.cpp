@@ -18,7 +18,6 @@ namespace {
 
 void writeFile(const QString &path, qint64 size)
 {
-    // The pass hands its files out in chunks of about this size.
     static const std::vector<char> chunk(1 << 20, '\x5a');
     const int fd =
         ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);

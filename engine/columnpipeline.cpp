@@ -4,8 +4,14 @@
 
 #include <sched.h>
 
-ColumnPipeline::ColumnPipeline(int columns, int slotCount, bool withWorker, Produce produce)
-    : m_columns(columns), m_slots(slotCount), m_produce(std::move(produce)), m_ready(slotCount, -1)
+ColumnPipeline::ColumnPipeline(int columns, int slotCount, bool withWorker, Task prepare,
+                               Task render)
+    : m_columns(columns),
+      m_slots(slotCount),
+      m_prepare(std::move(prepare)),
+      m_render(std::move(render)),
+      m_prepared(slotCount, -1),
+      m_rendered(slotCount, -1)
 {
     if (withWorker)
         m_worker = std::thread([this] { run(); });
@@ -30,33 +36,57 @@ bool ColumnPipeline::workerAvailable()
     return sched_getaffinity(0, sizeof cores, &cores) != 0 || CPU_COUNT(&cores) > 1;
 }
 
-int ColumnPipeline::claim()
+bool ColumnPipeline::runTask(std::unique_lock<std::mutex> &lock, int producer)
 {
-    if (m_claimed == m_columns || m_claimed - m_released >= m_slots)
-        return -1;
-    return m_claimed++;
-}
-
-void ColumnPipeline::produceClaimed(std::unique_lock<std::mutex> &lock, int column, int producer)
-{
+    const Task *task = nullptr;
+    std::vector<int> *done = nullptr;
+    int column = -1;
+    if (m_renderClaimed < m_plannedEnd) {
+        column = m_renderClaimed++;
+        task = &m_render;
+        done = &m_rendered;
+    } else if (m_prepareClaimed < m_columns && m_prepareClaimed - m_released < m_slots) {
+        column = m_prepareClaimed++;
+        task = &m_prepare;
+        done = &m_prepared;
+    } else {
+        return false;
+    }
+    const int slot = column % m_slots;
     lock.unlock();
-    m_produce(column, column % m_slots, producer);
+    (*task)(column, slot, producer);
     lock.lock();
-    m_ready[std::size_t(column % m_slots)] = column;
+    (*done)[std::size_t(slot)] = column;
     m_changed.notify_all();
+    return true;
 }
 
-void ColumnPipeline::waitFor(int column)
+void ColumnPipeline::waitUntil(const std::vector<int> &done, int column)
 {
     std::unique_lock lock(m_mutex);
-    while (m_ready[std::size_t(column % m_slots)] != column) {
-        // The column is the worker's and not done yet: rather than wait,
-        // produce the next one, which the worker would come to after it.
-        if (const int next = claim(); next >= 0)
-            produceClaimed(lock, next, 0);
-        else
+    while (done[std::size_t(column % m_slots)] != column) {
+        if (!runTask(lock, 0))
             m_changed.wait(lock);
     }
+}
+
+void ColumnPipeline::waitPrepared(int column)
+{
+    waitUntil(m_prepared, column);
+}
+
+void ColumnPipeline::waitRendered(int column)
+{
+    waitUntil(m_rendered, column);
+}
+
+void ColumnPipeline::planned(int column)
+{
+    {
+        std::lock_guard lock(m_mutex);
+        m_plannedEnd = column + 1;
+    }
+    m_changed.notify_all();
 }
 
 void ColumnPipeline::release(int column)
@@ -71,12 +101,8 @@ void ColumnPipeline::release(int column)
 void ColumnPipeline::run()
 {
     std::unique_lock lock(m_mutex);
-    while (!m_stopping) {
-        if (const int next = claim(); next >= 0)
-            produceClaimed(lock, next, 1);
-        else if (m_claimed == m_columns)
-            return;
-        else
+    while (!m_stopping && m_renderClaimed < m_columns) {
+        if (!runTask(lock, 1))
             m_changed.wait(lock);
     }
 }

@@ -6,30 +6,37 @@
 #include <thread>
 #include <vector>
 
-// Produces block columns ahead of a caller that consumes them in order, into
-// slots that the caller releases column by column (a column's slot is
-// column % slotCount). A worker thread produces the next unclaimed column; so
-// does the caller whenever the column it waits for is not ready, so that it
-// never idles while work is left and the two share the work as their
-// speeds allow. Without the worker (one core, or asked for) the caller
-// produces every column itself, just before consuming it.
+// Runs the work on block columns that draws no random number on two
+// threads, around the work that must happen in order on the caller's
+// thread. Each column is prepared (in any order), then planned by the
+// caller (in order), then rendered (in any order), then consumed by the
+// caller (in order), who releases its slot (column % slotCount) for a later
+// column.
+//
+// A worker thread prepares and renders whatever is next; so does the
+// caller whenever what it waits for is not ready, so that it never idles
+// while work is left and the two share the work as their speeds allow.
+// Without the worker (one core, or asked for) the caller does everything.
 class ColumnPipeline
 {
 public:
-    // produce(column, slot, producer) fills slot for column; producer is 0 on
-    // the caller's thread and 1 on the worker, so that each has scratch
-    // space of its own.
-    using Produce = std::function<void(int column, int slot, int producer)>;
+    // task(column, slot, producer); producer is 0 on the caller's thread
+    // and 1 on the worker, so that each has scratch space of its own.
+    using Task = std::function<void(int column, int slot, int producer)>;
 
-    ColumnPipeline(int columns, int slotCount, bool withWorker, Produce produce);
+    ColumnPipeline(int columns, int slotCount, bool withWorker, Task prepare, Task render);
     // Stops the worker (also when columns were left unconsumed) and joins it.
     ~ColumnPipeline();
 
     ColumnPipeline(const ColumnPipeline &) = delete;
     ColumnPipeline &operator=(const ColumnPipeline &) = delete;
 
-    // Returns once column has been produced, producing columns meanwhile.
-    void waitFor(int column);
+    // Returns once column has been prepared, working meanwhile.
+    void waitPrepared(int column);
+    // The caller has planned column, which may now be rendered.
+    void planned(int column);
+    // Returns once column has been rendered, working meanwhile.
+    void waitRendered(int column);
     // The caller is done with column, so its slot may be reused.
     void release(int column);
 
@@ -38,19 +45,24 @@ public:
     static bool workerAvailable();
 
 private:
-    // Claims the next column, if there is one and a slot for it; -1 if not.
-    int claim();
-    void produceClaimed(std::unique_lock<std::mutex> &lock, int column, int producer);
+    // Claims and runs the next task, rendering first since the caller is
+    // waiting for that; false when none is ready.
+    bool runTask(std::unique_lock<std::mutex> &lock, int producer);
+    void waitUntil(const std::vector<int> &done, int column);
     void run();
 
     const int m_columns;
     const int m_slots;
-    const Produce m_produce;
+    const Task m_prepare;
+    const Task m_render;
     std::mutex m_mutex;
     std::condition_variable m_changed;
-    // The column that each slot holds, once produced; -1 while none.
-    std::vector<int> m_ready;
-    int m_claimed = 0;
+    // The column whose preparation (rendering) each slot holds; -1 for none.
+    std::vector<int> m_prepared;
+    std::vector<int> m_rendered;
+    int m_prepareClaimed = 0;
+    int m_plannedEnd = 0;
+    int m_renderClaimed = 0;
     int m_released = 0;
     bool m_stopping = false;
     std::thread m_worker;

@@ -49,8 +49,8 @@ public:
         {
             return static_cast<int>(n.of(std::uint32_t(next())));
         }
-        // Passes over a draw whose value is not needed.
-        void skip() { ++m_at; }
+        // Passes over draws whose values are not needed.
+        void skip(std::size_t count) { m_at += count; }
         const std::uint32_t *position() const { return m_at; }
 
     private:

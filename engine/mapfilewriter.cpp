@@ -10,8 +10,9 @@
 #include <utility>
 
 namespace {
-// Writes go out in chunks of this size rather than once per 196-byte block.
-constexpr qsizetype flushThreshold = 1 << 20;
+// Writes go out in chunks of this size rather than once per 196-byte block;
+// small enough to stay in the cache between filling and writing.
+constexpr qsizetype flushThreshold = 256 << 10;
 enum { mapOutput, indexOutput, staticsOutput };
 } // namespace
 

@@ -10,6 +10,7 @@
 #include "mapfiles.h"
 #include "mapfilewriter.h"
 #include "paletteimage.h"
+#include "passimages.h"
 #include "passobserver.h"
 #include "passoptions.h"
 #include "randomstatics.h"
@@ -24,7 +25,6 @@
 #include <algorithm>
 #include <cstring>
 
-#include <thread>
 #include <vector>
 
 namespace {
@@ -192,23 +192,35 @@ private:
     std::vector<std::uint8_t> m_altitude;
 };
 
-// The cells of one block column, prepared ahead of the draws, in block
-// order and within a block in cell order.
+// One block column on its way through the pass: prepared ahead of the
+// draws, planned (its draws taken from the generator in order), rendered
+// (its blocks' bytes made from those draws) and written. Cells are in
+// block order and within a block in cell order.
 struct ColumnWork
 {
     std::vector<TransitionLookup> lookups;
     std::vector<CellBasics> basics;
+    // The generator's words that the column's cells draw, in order, and
+    // where each block's begin.
+    std::vector<std::uint32_t> words;
+    std::vector<std::uint32_t> blockWords;
+    std::vector<std::uint8_t> mapBlocks;
+    StaticsBuffer statics;
+    // Where each block's statics end.
+    std::vector<std::size_t> staticsEnd;
+    std::vector<qint64> decoratedCells;
+    QStringList traces;
 };
 
 class MapPass
 {
 public:
-    MapPass(MapTables &tables, KeyGrid &keyGrid, GlibcRandom &random, const PaletteImage &terrain,
-            const PaletteImage &altitude, const PassOptions &options, PassObserver &observer,
-            PassSummary &summary)
+    MapPass(MapTables &tables, const TransitionIndex &transitions, KeyGrid &keyGrid,
+            GlibcRandom &random, const PaletteImage &terrain, const PaletteImage &altitude,
+            const PassOptions &options, PassObserver &observer, PassSummary &summary)
         : m_tables(tables),
           m_keyGrid(keyGrid),
-          m_transitions(tables),
+          m_transitions(transitions),
           m_finder(m_transitions, options.randomArt),
           m_random(random),
           m_terrain(terrain),
@@ -233,39 +245,31 @@ public:
             const std::size_t cells = std::size_t(blocksHigh) * MapFiles::cellsPerBlock;
             work.lookups.resize(cells);
             work.basics.resize(cells);
+            work.blockWords.resize(std::size_t(blocksHigh));
+            work.mapBlocks.resize(std::size_t(blocksHigh) * MapFiles::mapBlockSize);
+            work.staticsEnd.resize(std::size_t(blocksHigh));
         }
-        // Finding each cell's transition draws nothing, so it runs ahead on
-        // a worker while this thread makes the draws in their fixed order,
-        // and helps with it when the worker falls behind.
-        ColumnPipeline pipeline(blocksWide, columnSlots, ColumnPipeline::workerAvailable(),
-                                [this](int blockX, int slot, int producer) {
-                                    prepareColumn(blockX, m_columns[slot],
-                                                  producer == 0 ? m_keyGrid : m_workerGrid,
-                                                  m_strips[producer]);
-                                });
-        const QByteArray noStructures;
+        // Only taking the draws from the generator must go in order, on
+        // this thread; finding the cells' transitions and making the
+        // blocks' bytes from the draws run on both threads.
+        ColumnPipeline pipeline(
+            blocksWide, columnSlots, ColumnPipeline::workerAvailable(),
+            [this](int blockX, int slot, int producer) {
+                prepareColumn(blockX, m_columns[slot], producer == 0 ? m_keyGrid : m_workerGrid,
+                              m_strips[producer]);
+            },
+            [this](int blockX, int slot, int) { renderColumn(blockX, m_columns[slot]); });
         for (int blockX = 0; blockX < blocksWide; ++blockX) {
             m_observer.progressChanged(blockX * blocksHigh);
             if (m_observer.isCancelled())
                 return true;
-            pipeline.waitFor(blockX);
-            const ColumnWork &work = m_columns[blockX % columnSlots];
-            for (int blockY = 0; blockY < blocksHigh; ++blockY) {
-                processBlock(blockX, blockY, work, std::size_t(blockY) * MapFiles::cellsPerBlock);
-                const auto found = structureStatics.isEmpty()
-                    ? structureStatics.cend()
-                    : structureStatics.constFind(blockX * blocksHigh + blockY);
-                const QByteArray &structures =
-                    found == structureStatics.cend() ? noStructures : found.value();
-                if (!writer.writeBlock(m_mapBlock, structures, m_cellStatics.data(),
-                                       static_cast<qsizetype>(m_cellStatics.size())))
-                    return false;
-                m_summary.staticsWritten +=
-                    (structures.size() + m_cellStatics.size()) / MapFiles::staticItemSize;
-            }
-            pipeline.release(blockX);
+            pipeline.waitPrepared(blockX);
+            planColumn(blockX, m_columns[blockX % columnSlots]);
+            pipeline.planned(blockX);
+            if (blockX > 0 && !writeColumn(pipeline, blockX - 1, writer, structureStatics))
+                return false;
         }
-        return true;
+        return blocksWide == 0 || writeColumn(pipeline, blocksWide - 1, writer, structureStatics);
     }
 
     void countDecoratedCells()
@@ -301,9 +305,12 @@ public:
     }
 
 private:
-    // Enough for the worker to run a column ahead while this thread, when
-    // the worker falls behind, produces the one after.
+    // The column being written, the one being planned and rendered, and
+    // the one being prepared.
     static constexpr int columnSlots = 3;
+    // Its own, a map tile and its variation, a static tile, a set's chance
+    // and its group.
+    static constexpr std::size_t maximumDrawsPerBlock = 6 * MapFiles::cellsPerBlock;
 
     // What the pass needs of every cell of a block column: its transition,
     // and its tile, altitude and flag as the tables held them at the start
@@ -333,27 +340,68 @@ private:
         }
     }
 
-    void processBlock(int blockX, int blockY, const ColumnWork &work, std::size_t firstCell)
+    // Takes the column's draws from the generator: how many each cell
+    // makes follows from its transition and, for its static set's group,
+    // from its chance draw. Enters what the tables lack on the way.
+    void planColumn(int blockX, ColumnWork &work)
     {
+        const CompiledTransition *transitions = m_transitions.transitions();
+        const MainKeyEntry *mainEntries = m_transitions.mainEntries();
+        work.words.clear();
+        std::size_t cell = 0;
+        for (int blockY = 0; blockY < m_summary.blocksHigh; ++blockY) {
+            work.blockWords[std::size_t(blockY)] = std::uint32_t(work.words.size());
+            const std::uint32_t *words = m_random.reserve(maximumDrawsPerBlock);
+            GlibcRandom::Draws draws(words);
+            for (int k = 0; k < MapFiles::cellsPerBlockSide; ++k) {
+                for (int l = 0; l < MapFiles::cellsPerBlockSide; ++l, ++cell) {
+                    if (work.basics[cell].flags & CellBasics::needsEntering)
+                        work.basics[cell] = enterMissing(blockX * MapFiles::cellsPerBlockSide + l,
+                                                         blockY * MapFiles::cellsPerBlockSide + k);
+                    const TransitionLookup lookup = work.lookups[cell];
+                    // The cell's own draw, then its hit's.
+                    draws.skip(1 + transitions[lookup.hit].drawCount);
+                    if (m_randomArt) {
+                        const MainKeyEntry &main = mainEntries[lookup.main];
+                        if (main.staticSet && draws.nextBelow(100) < main.decorationChance)
+                            draws.skip(1);
+                    }
+                }
+            }
+            const auto used = std::size_t(draws.position() - words);
+            work.words.insert(work.words.end(), words, words + used);
+            m_random.advance(used);
+        }
+    }
+
+    // Makes the column's map blocks and statics from its planned draws.
+    // Runs on either thread; reads nothing that the planning writes.
+    void renderColumn(int blockX, ColumnWork &work) const
+    {
+        work.statics.clear();
+        work.traces.clear();
+        work.decoratedCells.assign(m_transitions.staticSetNames().size(), 0);
+        for (int blockY = 0; blockY < m_summary.blocksHigh; ++blockY) {
+            renderBlock(blockX, blockY, work);
+            work.staticsEnd[std::size_t(blockY)] = work.statics.size();
+        }
+    }
+
+    void renderBlock(int blockX, int blockY, ColumnWork &work) const
+    {
+        const std::size_t firstCell = std::size_t(blockY) * MapFiles::cellsPerBlock;
         const TransitionLookup *lookups = work.lookups.data() + firstCell;
         const CellBasics *cells = work.basics.data() + firstCell;
         const CompiledTransition *transitions = m_transitions.transitions();
         const MainKeyEntry *mainEntries = m_transitions.mainEntries();
-        const int blockNumber = blockX * m_summary.blocksHigh + blockY;
-        qToLittleEndian<qint32>(blockNumber, m_mapBlock);
-        m_cellStatics.clear();
-
-        // At most six draws a cell: its own, a map tile and its variation,
-        // a static tile, a set's chance and its group.
-        const std::uint32_t *words = m_random.reserve(6 * MapFiles::cellsPerBlock);
-        GlibcRandom::Draws draws(words);
-        std::uint8_t *cellOut = m_mapBlock + 4;
+        std::uint8_t *cellOut =
+            work.mapBlocks.data() + std::size_t(blockY) * MapFiles::mapBlockSize;
+        qToLittleEndian<qint32>(blockX * m_summary.blocksHigh + blockY, cellOut);
+        cellOut += 4;
+        GlibcRandom::Draws draws(work.words.data() + work.blockWords[std::size_t(blockY)]);
         for (int k = 0; k < MapFiles::cellsPerBlockSide; ++k) {
             for (int l = 0; l < MapFiles::cellsPerBlockSide; ++l) {
-                CellBasics cell = *cells++;
-                if (cell.flags & CellBasics::needsEntering)
-                    cell = enterMissing(blockX * MapFiles::cellsPerBlockSide + l,
-                                        blockY * MapFiles::cellsPerBlockSide + k);
+                const CellBasics cell = *cells++;
                 const std::int8_t baseAltitude = cell.baseAltitude;
                 const int randomFlag = cell.flags & CellBasics::randomFlag;
                 const TransitionLookup lookup = *lookups++;
@@ -363,14 +411,13 @@ private:
                 // tile of a hit replaces the altitude it varies.
                 LandCell landCell {cell.tileId, baseAltitude};
                 if (hit.mapTileCount.divisor() > 0)
-                    draws.skip();
+                    draws.skip(1);
                 else
                     landCell.z =
                         static_cast<std::int8_t>(baseAltitude + randomFlag * draws.nextBelow(6));
 
                 TransitionStatic transitionStatic;
-                resolveTransition(hit, baseAltitude, randomFlag, draws, landCell,
-                                  transitionStatic);
+                resolveTransition(hit, baseAltitude, randomFlag, draws, landCell, transitionStatic);
 
                 cellOut[0] = static_cast<std::uint8_t>(landCell.tileId);
                 cellOut[1] = static_cast<std::uint8_t>(landCell.tileId >> 8);
@@ -378,18 +425,50 @@ private:
                 cellOut += MapFiles::mapCellSize;
 
                 if (transitionStatic.present)
-                    m_cellStatics.append(transitionStatic.tileId, l, k, transitionStatic.z, 0);
+                    work.statics.append(transitionStatic.tileId, l, k, transitionStatic.z, 0);
 
                 if (m_randomArt) {
                     const MainKeyEntry &main = mainEntries[lookup.main];
                     if (placeRandomStatics(m_transitions, main, draws, l, k, landCell.z,
-                                           m_cellStatics, m_observer)
+                                           work.statics, work.traces)
                         > 0)
-                        ++m_decoratedCells[main.staticSetId];
+                        ++work.decoratedCells[std::size_t(main.staticSetId)];
                 }
             }
         }
-        m_random.advance(std::size_t(draws.position() - words));
+    }
+
+    // Hands the rendered column's blocks to the writer, each block's
+    // structure statics first, and frees its slot.
+    bool writeColumn(ColumnPipeline &pipeline, int blockX, MapFileWriter &writer,
+                     const StructureStatics &structureStatics)
+    {
+        pipeline.waitRendered(blockX);
+        const ColumnWork &work = m_columns[blockX % columnSlots];
+        for (const QString &line : work.traces)
+            m_observer.trace(line);
+        for (std::size_t i = 0; i < work.decoratedCells.size(); ++i)
+            m_decoratedCells[i] += work.decoratedCells[i];
+        const QByteArray noStructures;
+        std::size_t staticsStart = 0;
+        for (int blockY = 0; blockY < m_summary.blocksHigh; ++blockY) {
+            const auto found = structureStatics.isEmpty()
+                ? structureStatics.cend()
+                : structureStatics.constFind(blockX * m_summary.blocksHigh + blockY);
+            const QByteArray &structures =
+                found == structureStatics.cend() ? noStructures : found.value();
+            const std::size_t staticsEnd = work.staticsEnd[std::size_t(blockY)];
+            if (!writer.writeBlock(work.mapBlocks.data()
+                                       + std::size_t(blockY) * MapFiles::mapBlockSize,
+                                   structures, work.statics.data() + staticsStart,
+                                   static_cast<qsizetype>(staticsEnd - staticsStart)))
+                return false;
+            m_summary.staticsWritten +=
+                (structures.size() + qint64(staticsEnd - staticsStart)) / MapFiles::staticItemSize;
+            staticsStart = staticsEnd;
+        }
+        pipeline.release(blockX);
+        return true;
     }
 
     // Enters what the tables lack for the cell (x, y), in the order the
@@ -403,7 +482,8 @@ private:
             m_tables.AltitudeTable.insert(altitudeIndex, 0);
             m_summary.missingAltitude.append({altitudeIndex, 0, QPoint(x, y)});
             m_observer.statusMessage(
-                QStringLiteral("Altitude index %1 not present in altitudes.xml").arg(altitudeIndex));
+                QStringLiteral("Altitude index %1 not present in altitudes.xml")
+                    .arg(altitudeIndex));
         }
         if (!m_tables.TerrainRandomTable.contains(terrainIndex))
             m_tables.TerrainRandomTable.insert(terrainIndex, false);
@@ -422,7 +502,7 @@ private:
     KeyGrid m_workerGrid;
     // Each producer's own, indexed as ColumnPipeline numbers them.
     ColumnStrip m_strips[2];
-    const TransitionIndex m_transitions;
+    const TransitionIndex &m_transitions;
     const TransitionFinder m_finder;
     GlibcRandom &m_random;
     const PaletteImage &m_terrain;
@@ -434,8 +514,6 @@ private:
     // read on either thread, and as they are, which only the draws read.
     FlatTables m_tablesAtStart;
     FlatTables m_liveTables;
-    std::uint8_t m_mapBlock[MapFiles::mapBlockSize] {};
-    StaticsBuffer m_cellStatics;
     std::vector<qint64> m_decoratedCells;
     ColumnWork m_columns[columnSlots];
 };
@@ -446,6 +524,15 @@ PassSummary processMap(MapTables &tables, StructureStatics &structureStatics, Ke
                        GlibcRandom &random, const QString &terrainPath, const QString &altitudePath,
                        const PassOptions &options, PassObserver &observer,
                        const MapOutputFileFactory &createOutputFile)
+{
+    PassImages images(terrainPath, altitudePath);
+    return processMap(tables, structureStatics, keyGrid, random, images, options, observer,
+                      createOutputFile);
+}
+
+PassSummary processMap(MapTables &tables, StructureStatics &structureStatics, KeyGrid &keyGrid,
+                       GlibcRandom &random, PassImages &images, const PassOptions &options,
+                       PassObserver &observer, const MapOutputFileFactory &createOutputFile)
 {
     PassSummary summary;
     // Also a pass that stops at the image checks leaves no structures of an
@@ -461,12 +548,14 @@ PassSummary processMap(MapTables &tables, StructureStatics &structureStatics, Ke
     }
     QElapsedTimer phase;
     phase.start();
-    // The two images decode at once, one on each core.
-    PaletteImage altitudeImage;
-    std::thread altitudeReader([&] { altitudeImage = PaletteImage::load(altitudePath); });
-    const PaletteImage terrain = PaletteImage::load(terrainPath);
-    altitudeReader.join();
-    const PaletteImage altitude = std::move(altitudeImage);
+    // Built while the images are read; no table that it reads changes
+    // during the pass.
+    const TransitionIndex transitions(tables);
+    images.wait();
+    const PaletteImage &terrain = images.terrain();
+    const PaletteImage &altitude = images.altitude();
+    const QString terrainPath = images.terrainPath();
+    const QString altitudePath = images.altitudePath();
     summary.timings.readImages = phase.nsecsElapsed();
     // Said first: an image that was not read has no size or depth to compare.
     QStringList unreadable;
@@ -527,7 +616,8 @@ PassSummary processMap(MapTables &tables, StructureStatics &structureStatics, Ke
     }
 
     observer.progressStarted(summary.blocksWide * summary.blocksHigh);
-    MapPass pass(tables, keyGrid, random, terrain, altitude, options, observer, summary);
+    MapPass pass(tables, transitions, keyGrid, random, terrain, altitude, options, observer,
+                 summary);
     const bool written = pass.writeBlocks(writer, structureStatics);
     // Read once more after the loops, so an abort during the last block
     // column still counts.

@@ -8,6 +8,7 @@
 
 class KeyGrid;
 struct MapTables;
+class PassImages;
 struct PassOptions;
 class GlibcRandom;
 class PassObserver;
@@ -29,3 +30,8 @@ PassSummary processMap(MapTables &tables, StructureStatics &structureStatics, Ke
                        GlibcRandom &random, const QString &terrainPath, const QString &altitudePath,
                        const PassOptions &options, PassObserver &observer,
                        const MapOutputFileFactory &createOutputFile = {});
+// The same with images whose reading the caller started earlier, so that
+// it overlaps the caller's loading of the tables.
+PassSummary processMap(MapTables &tables, StructureStatics &structureStatics, KeyGrid &keyGrid,
+                       GlibcRandom &random, PassImages &images, const PassOptions &options,
+                       PassObserver &observer, const MapOutputFileFactory &createOutputFile = {});

@@ -1,12 +1,11 @@
 #include "randomstatics.h"
 
 #include "mapfiles.h"
-#include "passobserver.h"
 
 #include <limits>
 
 int placeStaticGroup(const TransitionIndex &index, const MainKeyEntry &main, int r2, int l, int k,
-                     std::int8_t landZ, StaticsBuffer &statics, PassObserver &observer)
+                     std::int8_t landZ, StaticsBuffer &statics, QStringList &traces)
 {
     const StaticSet &set = *main.staticSet;
     const qint64 count = set.weightedGroups.count();
@@ -20,8 +19,8 @@ int placeStaticGroup(const TransitionIndex &index, const MainKeyEntry &main, int
     }
     for (const StaticEntry &entry : group.entries) {
         if (entry.tileId == 0)
-            observer.trace(QLatin1String("UNUSED found in set ")
-                           + index.staticSetNames().at(main.staticSetId));
+            traces.append(QLatin1String("UNUSED found in set ")
+                          + index.staticSetNames().at(main.staticSetId));
         statics.append(entry.tileId, l + entry.x, k + entry.y,
                        static_cast<std::int8_t>(landZ + entry.z), entry.hue);
     }

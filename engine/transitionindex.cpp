@@ -12,6 +12,8 @@ std::uint32_t TransitionIndex::compile(const TransitionInfo &info, bool keepsVar
     compiled.staticTileCount = FastRemainder(std::uint32_t(info.staticTiles.size()));
     m_tiles.insert(m_tiles.end(), info.staticTiles.cbegin(), info.staticTiles.cend());
     compiled.keepsVariation = keepsVariation;
+    compiled.drawCount =
+        std::uint8_t((info.mapTiles.isEmpty() ? 0 : 2) + (info.staticTiles.isEmpty() ? 0 : 1));
     m_transitions.push_back(compiled);
     return std::uint32_t(m_transitions.size() - 1);
 }

@@ -21,6 +21,8 @@ struct CompiledTransition
     // A general definition whose key is one terrain nine times: its hit
     // keeps the cell's random altitude variation, every other hit drops it.
     bool keepsVariation = false;
+    // How many draws a hit makes: two for a map tile, one for a static.
+    std::uint8_t drawCount = 0;
 };
 
 // What a general transition key selects: its definition, if the general
