@@ -33,13 +33,11 @@ void GlibcRandom::seed(std::uint32_t seed)
 
 void GlibcRandom::refill()
 {
-    const std::size_t undrawn = m_words.size() - m_next;
-    const std::size_t kept = std::max(lag, undrawn);
-    std::copy(m_words.end() - std::ptrdiff_t(kept), m_words.end(), m_words.begin());
+    std::copy(m_words.end() - lag, m_words.end(), m_words.begin());
     // Words i, i + 1 and i + 2 depend on words three places back only, so
     // three at a time, each chain in a register of its own.
-    std::uint32_t a = m_words[kept - 3], b = m_words[kept - 2], c = m_words[kept - 1];
-    std::size_t i = kept;
+    std::uint32_t a = m_words[lag - 3], b = m_words[lag - 2], c = m_words[lag - 1];
+    std::size_t i = lag;
     for (; i + 3 <= m_words.size(); i += 3) {
         a += m_words[i - lag];
         b += m_words[i + 1 - lag];
@@ -50,5 +48,37 @@ void GlibcRandom::refill()
     }
     for (; i < m_words.size(); ++i)
         m_words[i] = m_words[i - lag] + m_words[i - 3];
-    m_next = kept - undrawn;
+    m_next = lag;
+}
+
+std::size_t GlibcRandom::suspend(std::vector<std::uint32_t> &words)
+{
+    const std::size_t start = words.size();
+    words.insert(words.end(), m_words.begin() + std::ptrdiff_t(m_next - lag), m_words.end());
+    return start + lag;
+}
+
+void GlibcRandom::extend(std::vector<std::uint32_t> &words, std::size_t count)
+{
+    std::size_t i = words.size();
+    words.resize(i + count);
+    // As in refill(): three chains, each in a register.
+    std::uint32_t a = words[i - 3], b = words[i - 2], c = words[i - 1];
+    for (; i + 3 <= words.size(); i += 3) {
+        a += words[i - lag];
+        b += words[i + 1 - lag];
+        c += words[i + 2 - lag];
+        words[i] = a;
+        words[i + 1] = b;
+        words[i + 2] = c;
+    }
+    for (; i < words.size(); ++i)
+        words[i] = words[i - lag] + words[i - 3];
+}
+
+void GlibcRandom::resume(const std::vector<std::uint32_t> &words, std::size_t next)
+{
+    std::copy(words.begin() + std::ptrdiff_t(next - lag), words.begin() + std::ptrdiff_t(next),
+              m_words.end() - lag);
+    m_next = m_words.size();
 }

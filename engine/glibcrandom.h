@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstdint>
+#include <vector>
 
 // The GNU C library's srand()/rand() (its additive feedback generator with
 // 31 words of state), reproduced draw for draw so that a seed gives the same
@@ -36,9 +37,8 @@ public:
     int nextBelow(unsigned n) { return static_cast<int>(static_cast<unsigned>(next()) % n); }
     int nextBelow(const FastRemainder &n) { return static_cast<int>(n.of(std::uint32_t(next()))); }
 
-    // Draws read straight from the generator's words, for loops that know
-    // how many draws they may take at most: no refill check, and the
-    // position can stay in a register.
+    // Draws read straight from words that the caller keeps (see suspend()):
+    // no refill check, and the position can stay in a register.
     class Draws
     {
     public:
@@ -57,28 +57,26 @@ public:
         const std::uint32_t *m_at;
     };
 
-    static constexpr std::size_t maximumReserve = 512;
-
-    // The next count draws (at most maximumReserve), which the caller
-    // takes with Draws and then hands back the number it used to advance().
-    const std::uint32_t *reserve(std::size_t count)
-    {
-        if (m_words.size() - m_next < count)
-            refill();
-        return m_words.data() + m_next;
-    }
-    void advance(std::size_t used) { m_next += used; }
+    // For a loop that keeps the words it draws: moves the words not yet
+    // drawn, after the 31 before them, to the end of words; returns where
+    // the first of them now is. Until resume(), the generator is not to be
+    // used.
+    std::size_t suspend(std::vector<std::uint32_t> &words);
+    // Appends count words of the sequence to words, which must end with at
+    // least 31 words of it.
+    static void extend(std::vector<std::uint32_t> &words, std::size_t count);
+    // Goes on with words[next] as the next draw; the words after it are
+    // made again from the 31 before it.
+    void resume(const std::vector<std::uint32_t> &words, std::size_t next);
 
 private:
     static constexpr std::size_t lag = 31;
     static constexpr std::size_t batch = 1024;
 
-    // Makes a new batch after the words not yet drawn, which move to the
-    // front with the words before them that the feedback needs.
+    // Makes a new batch after the last 31 words, which move to the front.
     void refill();
 
-    // The words before the batch that are still to be drawn or that the
-    // feedback needs (at least 31), then the batch itself.
-    std::array<std::uint32_t, maximumReserve + batch> m_words {};
-    std::size_t m_next = maximumReserve + batch;
+    // The 31 words before the batch, then the batch itself.
+    std::array<std::uint32_t, lag + batch> m_words {};
+    std::size_t m_next = lag + batch;
 };

@@ -307,10 +307,11 @@ public:
 private:
     // The column being written, the one being planned and rendered, and
     // the one being prepared.
-    static constexpr int columnSlots = 3;
+    static constexpr int columnSlots = 4;
     // Its own, a map tile and its variation, a static tile, a set's chance
     // and its group.
     static constexpr std::size_t maximumDrawsPerBlock = 6 * MapFiles::cellsPerBlock;
+    static constexpr std::size_t wordsPerExtension = 1024;
 
     // What the pass needs of every cell of a block column: its transition,
     // and its tile, altitude and flag as the tables held them at the start
@@ -347,11 +348,16 @@ private:
     {
         const CompiledTransition *transitions = m_transitions.transitions();
         const MainKeyEntry *mainEntries = m_transitions.mainEntries();
+        // The generator's words go straight into the column, where the
+        // blocks' bytes are made from them.
         work.words.clear();
+        std::size_t next = m_random.suspend(work.words);
         std::size_t cell = 0;
         for (int blockY = 0; blockY < m_summary.blocksHigh; ++blockY) {
-            work.blockWords[std::size_t(blockY)] = std::uint32_t(work.words.size());
-            const std::uint32_t *words = m_random.reserve(maximumDrawsPerBlock);
+            if (work.words.size() - next < maximumDrawsPerBlock)
+                GlibcRandom::extend(work.words, wordsPerExtension);
+            work.blockWords[std::size_t(blockY)] = std::uint32_t(next);
+            const std::uint32_t *words = work.words.data() + next;
             GlibcRandom::Draws draws(words);
             for (int k = 0; k < MapFiles::cellsPerBlockSide; ++k) {
                 for (int l = 0; l < MapFiles::cellsPerBlockSide; ++l, ++cell) {
@@ -368,10 +374,9 @@ private:
                     }
                 }
             }
-            const auto used = std::size_t(draws.position() - words);
-            work.words.insert(work.words.end(), words, words + used);
-            m_random.advance(used);
+            next += std::size_t(draws.position() - words);
         }
+        m_random.resume(work.words, next);
     }
 
     // Makes the column's map blocks and statics from its planned draws.
