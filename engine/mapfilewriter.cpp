@@ -48,6 +48,27 @@ bool MapFileWriter::open(const QString &destination, int mapNumber)
 bool MapFileWriter::writeBlock(const std::uint8_t *mapBlock, const QByteArray &structureStatics,
                                const std::uint8_t *cellStatics, qsizetype cellStaticsSize)
 {
+    return writeBlockStatics(structureStatics, cellStatics, cellStaticsSize)
+        && append(*m_outputs[mapOutput], reinterpret_cast<const char *>(mapBlock),
+                  MapFiles::mapBlockSize);
+}
+
+bool MapFileWriter::writeMapBlocks(const std::uint8_t *mapBlocks, qsizetype count)
+{
+    Output &output = *m_outputs[mapOutput];
+    if (!flush(output))
+        return false;
+    QElapsedTimer timer;
+    timer.start();
+    const bool written = output.file->write(QByteArray::fromRawData(
+        reinterpret_cast<const char *>(mapBlocks), count * MapFiles::mapBlockSize));
+    m_writingTime += timer.nsecsElapsed();
+    return written || fail(output, output.file->errorString());
+}
+
+bool MapFileWriter::writeBlockStatics(const QByteArray &structureStatics,
+                                      const std::uint8_t *cellStatics, qsizetype cellStaticsSize)
+{
     const qint64 length = structureStatics.size() + cellStaticsSize;
     if (m_staticsSize + length > std::numeric_limits<qint32>::max()) {
         m_errorString =
@@ -61,9 +82,7 @@ bool MapFileWriter::writeBlock(const std::uint8_t *mapBlock, const QByteArray &s
     qToLittleEndian<qint32>(static_cast<qint32>(length), entry + 4);
     qToLittleEndian<qint32>(0, entry + 8);
 
-    if (!append(*m_outputs[mapOutput], reinterpret_cast<const char *>(mapBlock),
-                MapFiles::mapBlockSize)
-        || !append(*m_outputs[indexOutput], reinterpret_cast<const char *>(entry), sizeof entry)
+    if (!append(*m_outputs[indexOutput], reinterpret_cast<const char *>(entry), sizeof entry)
         || !append(*m_outputs[staticsOutput], structureStatics.constData(), structureStatics.size())
         || !append(*m_outputs[staticsOutput], reinterpret_cast<const char *>(cellStatics),
                    cellStaticsSize))

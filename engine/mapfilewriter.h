@@ -57,6 +57,13 @@ public:
     // index's 32-bit offsets.
     bool writeBlock(const std::uint8_t *mapBlock, const QByteArray &structureStatics,
                     const std::uint8_t *cellStatics, qsizetype cellStaticsSize);
+    // The same in two parts, for blocks whose map blocks lie side by side:
+    // writeMapBlocks() hands count of them to the map file at once, without
+    // copying them, and writeBlockStatics() then appends each block's index
+    // entry and statics, in the same order.
+    bool writeMapBlocks(const std::uint8_t *mapBlocks, qsizetype count);
+    bool writeBlockStatics(const QByteArray &structureStatics, const std::uint8_t *cellStatics,
+                           qsizetype cellStaticsSize);
 
     bool commit();
     // Drops the temporary files; the old map files stay untouched. Once a

@@ -175,17 +175,31 @@ public:
         const int to = std::min(terrain.width(), m_firstX + width);
         m_terrain.resize(std::size_t(height) * width);
         m_altitude.resize(std::size_t(height) * width);
-        for (int y = 0; y < height && from < to; ++y) {
-            const std::size_t at = std::size_t(y) * width + std::size_t(from - m_firstX);
-            std::memcpy(m_terrain.data() + at, terrain.row(y) + from, std::size_t(to - from));
-            std::memcpy(m_altitude.data() + at, altitude.row(y) + from, std::size_t(to - from));
-        }
+        if (to - from == width)
+            copyRows<width>(terrain, altitude, height, from);
+        else if (from < to)
+            copyRows<0>(terrain, altitude, height, from, to - from);
     }
 
     PaletteRows terrain() const { return {m_terrain.data(), width, m_firstX}; }
     PaletteRows altitude() const { return {m_altitude.data(), width, m_firstX}; }
 
 private:
+    // A fixed width (away from the map's edges) makes each row's copy a few
+    // moves instead of a call.
+    template<int fixedWidth>
+    void copyRows(const PaletteImage &terrain, const PaletteImage &altitude, int height, int from,
+                  int count = fixedWidth)
+    {
+        const auto bytes = std::size_t(fixedWidth > 0 ? fixedWidth : count);
+        std::uint8_t *terrainOut = m_terrain.data() + (from - m_firstX);
+        std::uint8_t *altitudeOut = m_altitude.data() + (from - m_firstX);
+        for (int y = 0; y < height; ++y, terrainOut += width, altitudeOut += width) {
+            std::memcpy(terrainOut, terrain.row(y) + from, bytes);
+            std::memcpy(altitudeOut, altitude.row(y) + from, bytes);
+        }
+    }
+
     int m_group = -1;
     int m_firstX = 0;
     std::vector<std::uint8_t> m_terrain;
@@ -454,6 +468,8 @@ private:
             m_observer.trace(line);
         for (std::size_t i = 0; i < work.decoratedCells.size(); ++i)
             m_decoratedCells[i] += work.decoratedCells[i];
+        if (!writer.writeMapBlocks(work.mapBlocks.data(), m_summary.blocksHigh))
+            return false;
         const QByteArray noStructures;
         std::size_t staticsStart = 0;
         for (int blockY = 0; blockY < m_summary.blocksHigh; ++blockY) {
@@ -463,10 +479,8 @@ private:
             const QByteArray &structures =
                 found == structureStatics.cend() ? noStructures : found.value();
             const std::size_t staticsEnd = work.staticsEnd[std::size_t(blockY)];
-            if (!writer.writeBlock(work.mapBlocks.data()
-                                       + std::size_t(blockY) * MapFiles::mapBlockSize,
-                                   structures, work.statics.data() + staticsStart,
-                                   static_cast<qsizetype>(staticsEnd - staticsStart)))
+            if (!writer.writeBlockStatics(structures, work.statics.data() + staticsStart,
+                                          static_cast<qsizetype>(staticsEnd - staticsStart)))
                 return false;
             m_summary.staticsWritten +=
                 (structures.size() + qint64(staticsEnd - staticsStart)) / MapFiles::staticItemSize;
