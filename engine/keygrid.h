@@ -44,6 +44,18 @@ public:
     // times the same index.
     std::uint64_t uniformCells() const;
 
+    // The 4 x 4 neighbourhood of the block's cell (l, k), as neighbourhood()
+    // gives it, packed two rows to a word: for blocks whose grid lies wholly
+    // inside the processed area.
+    void neighbourhoodRows(int l, int k, std::uint64_t &upper, std::uint64_t &lower) const
+    {
+        std::uint32_t rows[4];
+        for (int dy = 0; dy < 4; ++dy)
+            std::memcpy(&rows[dy], &m_codes[k + dy][l], 4);
+        upper = rows[0] | std::uint64_t(rows[1]) << 32;
+        lower = rows[2] | std::uint64_t(rows[3]) << 32;
+    }
+
     // The key of the 3 x 3 window whose north-west corner is grid position
     // (gx, gy), read straight from the grid: for blocks whose grid lies
     // wholly inside the processed area.

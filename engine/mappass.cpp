@@ -270,7 +270,7 @@ public:
             blocksWide, columnSlots, ColumnPipeline::workerAvailable(),
             [this](int blockX, int slot, int producer) {
                 prepareColumn(blockX, m_columns[slot], producer == 0 ? m_keyGrid : m_workerGrid,
-                              m_strips[producer]);
+                              m_strips[producer], m_lookupCaches[producer]);
             },
             [this](int blockX, int slot, int) { renderColumn(blockX, m_columns[slot]); });
         for (int blockX = 0; blockX < blocksWide; ++blockX) {
@@ -331,7 +331,8 @@ private:
     // and its tile, altitude and flag as the tables held them at the start
     // (the draws enter what they lacked, in cell order). Runs on either
     // thread; reads nothing that the draws write.
-    void prepareColumn(int blockX, ColumnWork &work, KeyGrid &grid, ColumnStrip &strip) const
+    void prepareColumn(int blockX, ColumnWork &work, KeyGrid &grid, ColumnStrip &strip,
+                       TransitionFinder::Cache &cache) const
     {
         const int height = m_summary.blocksHigh * MapFiles::cellsPerBlockSide;
         strip.cover(blockX, m_terrain, m_altitude, height);
@@ -342,7 +343,7 @@ private:
         for (int blockY = 0; blockY < m_summary.blocksHigh; ++blockY) {
             fillKeyGrid(grid, x, blockY * MapFiles::cellsPerBlockSide, m_summary.blocksWide,
                         m_summary.blocksHigh, terrainRows);
-            m_finder.findBlock(grid, work.lookups.data() + cell);
+            m_finder.findBlock(grid, work.lookups.data() + cell, &cache);
             for (int k = 0; k < MapFiles::cellsPerBlockSide; ++k) {
                 const int y = blockY * MapFiles::cellsPerBlockSide + k;
                 const std::uint8_t *terrain = terrainRows.at(x, y);
@@ -521,6 +522,7 @@ private:
     KeyGrid m_workerGrid;
     // Each producer's own, indexed as ColumnPipeline numbers them.
     ColumnStrip m_strips[2];
+    TransitionFinder::Cache m_lookupCaches[2];
     const TransitionIndex &m_transitions;
     const TransitionFinder m_finder;
     GlibcRandom &m_random;

@@ -29,7 +29,7 @@ TransitionFinder::TransitionFinder(const TransitionIndex &index, bool needMainEn
     }
 }
 
-void TransitionFinder::findBlock(const KeyGrid &grid, TransitionLookup *out) const
+void TransitionFinder::findBlock(const KeyGrid &grid, TransitionLookup *out, Cache *cache) const
 {
     const std::uint64_t uniformCells = grid.uniformCells();
     const bool inside = grid.allInside();
@@ -44,9 +44,26 @@ void TransitionFinder::findBlock(const KeyGrid &grid, TransitionLookup *out) con
         // The neighbourhood runs from grid position (l, k) to (l + 3, k + 3);
         // at the map's edges it carries the cell's own code outside.
         if (inside) {
-            out[cell] =
-                find(grid.insideWindowKey(l, k), grid.insideWindowKey(l, k + 1),
-                     grid.insideWindowKey(l + 1, k), grid.insideWindowKey(l + 1, k + 1), own);
+            const auto lookup = [&] {
+                return find(grid.insideWindowKey(l, k), grid.insideWindowKey(l, k + 1),
+                            grid.insideWindowKey(l + 1, k), grid.insideWindowKey(l + 1, k + 1),
+                            own);
+            };
+            if (!cache) {
+                out[cell] = lookup();
+                continue;
+            }
+            std::uint64_t upper, lower;
+            grid.neighbourhoodRows(l, k, upper, lower);
+            const std::uint64_t hash =
+                (upper * 0x9e3779b97f4a7c15ull) ^ (lower * 0xc2b2ae3d27d4eb4full);
+            Cache::Entry &entry = cache->m_entries[(hash >> 40) % Cache::size];
+            if (entry.upper != upper || entry.lower != lower) {
+                entry.upper = upper;
+                entry.lower = lower;
+                entry.lookup = lookup();
+            }
+            out[cell] = entry.lookup;
             continue;
         }
         grid.neighbourhood(l, k, n);

@@ -3,6 +3,7 @@
 #include "transitionresolver.h"
 
 #include <array>
+#include <vector>
 
 class KeyGrid;
 
@@ -17,8 +18,31 @@ public:
     // and static sets when a rough-edge table already answered (random art).
     TransitionFinder(const TransitionIndex &index, bool needMainEntry);
 
+    // Remembers the lookups of recent neighbourhoods: along a border the
+    // same 4 x 4 neighbourhood comes back again and again, and is then
+    // answered without building its four keys and probing the tables. Each
+    // thread that finds keeps its own.
+    class Cache
+    {
+    public:
+        Cache() : m_entries(size) { }
+
+    private:
+        friend class TransitionFinder;
+        static constexpr std::size_t size = 4096;
+        // Rows 0 and 1, rows 2 and 3 of a neighbourhood; never uniform, so
+        // all zeros marks an empty entry.
+        struct Entry
+        {
+            std::uint64_t upper = 0;
+            std::uint64_t lower = 0;
+            TransitionLookup lookup;
+        };
+        std::vector<Entry> m_entries;
+    };
+
     // The lookups of the block's 64 cells, in cell order.
-    void findBlock(const KeyGrid &grid, TransitionLookup *out) const;
+    void findBlock(const KeyGrid &grid, TransitionLookup *out, Cache *cache = nullptr) const;
 
 private:
     // The first table holding its key; the cell's own key also selects its
