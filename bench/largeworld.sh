@@ -1,15 +1,17 @@
 #!/usr/bin/env bash
 # Times the largest map against its floor: makes a 7168 x 4096 starter world
 # once (or uses WORLD_DIR as it is, such as bench/manydefinitions.sh's),
-# then RUNS times generates it with random art and structures and runs the
-# floor (mapgenerator-floor: decoding the two images and writing and syncing
-# three files of the output's sizes), alternating, and prints the best of
-# each and their ratio, with the command-line tool's phase timings, peak
-# memory and the files' SHA-256.
+# then RUNS rounds, each generating it with random art and structures and
+# running the floor (mapgenerator-floor: decoding the two images and
+# writing and syncing three files of the output's sizes), and prints the
+# best of each, their ratio, the command-line tool's phase timings and
+# peak memory, and the files' SHA-256.
 # Run by hand after scripts/setup:  bench/largeworld.sh [WORLD_DIR] [RUNS]
-#   CLI=... times another build's command-line tool against this floor;
-#   BUSY=1 keeps the second core busy with a loop meanwhile;
-#   QUILLMOOR_PASS_THREADS=1 runs the pass on one thread.
+#   CLI=...        times another build's command-line tool;
+#   COMPARE=...    also times this build's tool in every round (before and
+#                  after a change, measured alike on a busy machine);
+#   ONE_THREAD=1   also times the pass on one thread (QUILLMOOR_PASS_THREADS=1);
+#   BUSY=1         keeps core 1 busy with a loop meanwhile.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cli=${CLI:-"$root/build/bin/mapgenerator-cli"}
@@ -24,7 +26,6 @@ if [[ ! -f "$world/terrain.png" ]]; then
 fi
 cd "$world"
 mkdir -p out
-busy=
 if [[ -n "${BUSY:-}" ]]; then
     taskset -c 1 bash -c 'while :; do :; done' &
     busy=$!
@@ -32,29 +33,47 @@ if [[ -n "${BUSY:-}" ]]; then
     echo "a busy loop runs on core 1 (pid $busy)"
 fi
 
+# name, then the command's environment and tool
+variants=("pass" "" "$cli")
+[[ -n "${COMPARE:-}" ]] && variants+=("compared" "" "$COMPARE")
+[[ -n "${ONE_THREAD:-}" ]] && variants+=("one thread" "QUILLMOOR_PASS_THREADS=1" "$cli")
+declare -A best
+sums=()
+
 generate() {
-    "$cli" generate --data data --terrain terrain.png --altitude altitude.png --dest out \
+    env $1 "$2" generate --data data --terrain terrain.png --altitude altitude.png --dest out \
         --random-art --structures structures/structures.xml --seed 1 2>"out/summary.txt" >/dev/null
 }
 milliseconds() { echo $(( ($(date +%s%N) - $1) / 1000000 )); }
+keep() { if [[ -z "${best[$1]:-}" || $2 -lt ${best[$1]} ]]; then best[$1]=$2; fi; }
 
 # Once untimed: it fills the page cache and gives the floor its sizes.
-generate
-best_pass= best_floor=
+generate "" "$cli"
 uptime
 for ((run = 1; run <= runs; ++run)); do
-    start=$(date +%s%N)
-    generate
-    pass=$(milliseconds "$start")
+    line="run $run:"
+    for ((v = 0; v < ${#variants[@]}; v += 3)); do
+        start=$(date +%s%N)
+        generate "${variants[v + 1]}" "${variants[v + 2]}"
+        ms=$(milliseconds "$start")
+        keep "${variants[v]}" "$ms"
+        line+=" ${variants[v]} $ms ms ($(grep -o 'peak memory .*' out/summary.txt)),"
+        sums[v]=$(sha256sum out/map0.mul out/staidx0.mul out/statics0.mul | cut -c1-64 | tr '\n' ' ')
+    done
     start=$(date +%s%N)
     "$floor" --terrain terrain.png --altitude altitude.png --sizes-of out >/dev/null
-    floor_ms=$(milliseconds "$start")
-    echo "run $run: pass $pass ms, floor $floor_ms ms (wall, process start to exit)"
-    grep -E '^(Time|Elapsed):' out/summary.txt | sed 's/^/    /'
-    if [[ -z "$best_pass" || $pass -lt $best_pass ]]; then best_pass=$pass; fi
-    if [[ -z "$best_floor" || $floor_ms -lt $best_floor ]]; then best_floor=$floor_ms; fi
+    ms=$(milliseconds "$start")
+    keep floor "$ms"
+    echo "$line floor $ms ms (wall, process start to exit)"
+    grep -E '^Time:' out/summary.txt | sed 's/^/    last: /'
 done
 uptime
-echo "best of $runs: pass $best_pass ms, floor $best_floor ms, pass / floor =" \
-    "$(awk -v p="$best_pass" -v f="$best_floor" 'BEGIN { printf "%.2f", p / f }')"
+echo "best of $runs (wall, process start to exit):"
+for ((v = 0; v < ${#variants[@]}; v += 3)); do
+    echo "    ${variants[v]}: ${best[${variants[v]}]} ms," \
+        "$(awk -v p="${best[${variants[v]}]}" -v f="${best[floor]}" 'BEGIN { printf "%.2f", p / f }')" \
+        "x the floor"
+    [[ "${sums[v]}" == "${sums[0]}" ]] || echo "    ${variants[v]}: OTHER OUTPUT than pass"
+done
+echo "    floor: ${best[floor]} ms"
 sha256sum out/map0.mul out/staidx0.mul out/statics0.mul

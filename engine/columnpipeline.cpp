@@ -2,17 +2,22 @@
 
 #include <QByteArray>
 
+#include <algorithm>
+
 #include <sched.h>
 
-ColumnPipeline::ColumnPipeline(int columns, int slotCount, bool withWorker, Task prepare,
-                               Task render)
+ColumnPipeline::ColumnPipeline(int columns, int blocksPerColumn, int slotCount, bool withWorker,
+                               Task prepare, Task render)
     : m_columns(columns),
+      m_blocksPerColumn(blocksPerColumn),
+      m_chunks(std::max(1, (blocksPerColumn + blocksPerChunk - 1) / blocksPerChunk)),
       m_slots(slotCount),
-      m_prepare(std::move(prepare)),
-      m_render(std::move(render)),
-      m_prepared(slotCount, -1),
-      m_rendered(slotCount, -1)
+      m_slotColumns(slotCount, -1)
 {
+    m_prepare.task = std::move(prepare);
+    m_prepare.done.assign(slotCount, 0);
+    m_render.task = std::move(render);
+    m_render.done.assign(slotCount, 0);
     if (withWorker)
         m_worker = std::thread([this] { run(); });
 }
@@ -38,33 +43,41 @@ bool ColumnPipeline::workerAvailable()
 
 bool ColumnPipeline::runTask(std::unique_lock<std::mutex> &lock, int producer)
 {
-    const Task *task = nullptr;
-    std::vector<int> *done = nullptr;
-    int column = -1;
-    if (m_renderClaimed < m_plannedEnd) {
-        column = m_renderClaimed++;
-        task = &m_render;
-        done = &m_rendered;
-    } else if (m_prepareClaimed < m_columns && m_prepareClaimed - m_released < m_slots) {
-        column = m_prepareClaimed++;
-        task = &m_prepare;
-        done = &m_prepared;
+    Stage *stage = nullptr;
+    if (m_render.column < m_plannedEnd) {
+        stage = &m_render;
+    } else if (m_prepare.column < m_columns && m_prepare.column - m_released < m_slots) {
+        stage = &m_prepare;
+        if (m_prepare.chunk == 0) {
+            const int slot = m_prepare.column % m_slots;
+            m_slotColumns[std::size_t(slot)] = m_prepare.column;
+            m_prepare.done[std::size_t(slot)] = 0;
+            m_render.done[std::size_t(slot)] = 0;
+        }
     } else {
         return false;
     }
+    const int column = stage->column;
     const int slot = column % m_slots;
+    const int firstBlock = stage->chunk * blocksPerChunk;
+    const int endBlock = std::min(m_blocksPerColumn, firstBlock + blocksPerChunk);
+    if (++stage->chunk == m_chunks) {
+        stage->chunk = 0;
+        ++stage->column;
+    }
     lock.unlock();
-    (*task)(column, slot, producer);
+    stage->task(column, slot, firstBlock, endBlock, producer);
     lock.lock();
-    (*done)[std::size_t(slot)] = column;
+    ++stage->done[std::size_t(slot)];
     m_changed.notify_all();
     return true;
 }
 
-void ColumnPipeline::waitUntil(const std::vector<int> &done, int column)
+void ColumnPipeline::waitUntil(const Stage &stage, int column)
 {
+    const auto slot = std::size_t(column % m_slots);
     std::unique_lock lock(m_mutex);
-    while (done[std::size_t(column % m_slots)] != column) {
+    while (m_slotColumns[slot] != column || stage.done[slot] != m_chunks) {
         if (!runTask(lock, 0))
             m_changed.wait(lock);
     }
@@ -72,12 +85,12 @@ void ColumnPipeline::waitUntil(const std::vector<int> &done, int column)
 
 void ColumnPipeline::waitPrepared(int column)
 {
-    waitUntil(m_prepared, column);
+    waitUntil(m_prepare, column);
 }
 
 void ColumnPipeline::waitRendered(int column)
 {
-    waitUntil(m_rendered, column);
+    waitUntil(m_render, column);
 }
 
 void ColumnPipeline::planned(int column)
@@ -101,7 +114,7 @@ void ColumnPipeline::release(int column)
 void ColumnPipeline::run()
 {
     std::unique_lock lock(m_mutex);
-    while (!m_stopping && m_renderClaimed < m_columns) {
+    while (!m_stopping && m_render.column < m_columns) {
         if (!runTask(lock, 1))
             m_changed.wait(lock);
     }

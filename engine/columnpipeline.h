@@ -11,25 +11,33 @@
 // thread. Each column is prepared (in any order), then planned by the
 // caller (in order), then rendered (in any order), then consumed by the
 // caller (in order), who releases its slot (column % slotCount) for a later
-// column.
+// column. Preparing and rendering go in chunks of a column's blocks.
 //
-// A worker thread prepares and renders whatever is next; so does the
+// A worker thread prepares and renders whatever chunk is next; so does the
 // caller whenever what it waits for is not ready, so that it never idles
-// while work is left and the two share the work as their speeds allow.
-// Without the worker (one core, or asked for) the caller does everything.
+// while work is left, and waits at most for the chunks that the worker is
+// at. The two share the work as their speeds allow: a worker that gets
+// little of a core leaves most chunks to the caller. Without the worker
+// (one core, or asked for) the caller does everything.
 class ColumnPipeline
 {
 public:
-    // task(column, slot, producer); producer is 0 on the caller's thread
-    // and 1 on the worker, so that each has scratch space of its own.
-    using Task = std::function<void(int column, int slot, int producer)>;
+    // task(column, slot, firstBlock, endBlock, producer) does the blocks
+    // from firstBlock to before endBlock of column; producer is 0 on the
+    // caller's thread and 1 on the worker, so that each has scratch space
+    // of its own.
+    using Task =
+        std::function<void(int column, int slot, int firstBlock, int endBlock, int producer)>;
 
-    ColumnPipeline(int columns, int slotCount, bool withWorker, Task prepare, Task render);
+    ColumnPipeline(int columns, int blocksPerColumn, int slotCount, bool withWorker, Task prepare,
+                   Task render);
     // Stops the worker (also when columns were left unconsumed) and joins it.
     ~ColumnPipeline();
 
     ColumnPipeline(const ColumnPipeline &) = delete;
     ColumnPipeline &operator=(const ColumnPipeline &) = delete;
+
+    static constexpr int blocksPerChunk = 64;
 
     // Returns once column has been prepared, working meanwhile.
     void waitPrepared(int column);
@@ -45,24 +53,33 @@ public:
     static bool workerAvailable();
 
 private:
-    // Claims and runs the next task, rendering first since the caller is
+    // The next chunk of one kind of work to claim, and the chunks done per
+    // slot, for the column that the slot holds.
+    struct Stage
+    {
+        Task task;
+        int column = 0;
+        int chunk = 0;
+        std::vector<int> done;
+    };
+
+    // Claims and runs the next chunk, rendering first since the caller is
     // waiting for that; false when none is ready.
     bool runTask(std::unique_lock<std::mutex> &lock, int producer);
-    void waitUntil(const std::vector<int> &done, int column);
+    void waitUntil(const Stage &stage, int column);
     void run();
 
     const int m_columns;
+    const int m_blocksPerColumn;
+    const int m_chunks;
     const int m_slots;
-    const Task m_prepare;
-    const Task m_render;
     std::mutex m_mutex;
     std::condition_variable m_changed;
-    // The column whose preparation (rendering) each slot holds; -1 for none.
-    std::vector<int> m_prepared;
-    std::vector<int> m_rendered;
-    int m_prepareClaimed = 0;
+    Stage m_prepare;
+    Stage m_render;
+    // The column each slot holds; -1 for none.
+    std::vector<int> m_slotColumns;
     int m_plannedEnd = 0;
-    int m_renderClaimed = 0;
     int m_released = 0;
     bool m_stopping = false;
     std::thread m_worker;

@@ -229,11 +229,17 @@ struct ColumnWork
     std::vector<std::uint32_t> words;
     std::vector<std::uint32_t> blockWords;
     std::vector<std::uint8_t> mapBlocks;
-    StaticsBuffer statics;
-    // Where each block's statics end.
+    // What rendering a chunk of the column's blocks gives besides the map
+    // blocks; chunks are rendered on either thread.
+    struct Chunk
+    {
+        StaticsBuffer statics;
+        std::vector<qint64> decoratedCells;
+        QStringList traces;
+    };
+    std::vector<Chunk> chunks;
+    // Where each block's statics end in its chunk's.
     std::vector<std::size_t> staticsEnd;
-    std::vector<qint64> decoratedCells;
-    QStringList traces;
 };
 
 class MapPass
@@ -272,17 +278,21 @@ public:
             work.blockWords.resize(std::size_t(blocksHigh));
             work.mapBlocks.resize(std::size_t(blocksHigh) * MapFiles::mapBlockSize);
             work.staticsEnd.resize(std::size_t(blocksHigh));
+            work.chunks.resize(std::size_t(blocksHigh / ColumnPipeline::blocksPerChunk + 1));
         }
         // Only taking the draws from the generator must go in order, on
         // this thread; finding the cells' transitions and making the
         // blocks' bytes from the draws run on both threads.
         ColumnPipeline pipeline(
-            blocksWide, columnSlots, ColumnPipeline::workerAvailable(),
-            [this](int blockX, int slot, int producer) {
-                prepareColumn(blockX, m_columns[slot], producer == 0 ? m_keyGrid : m_workerGrid,
-                              m_strips[producer], m_lookupCaches[producer]);
+            blocksWide, blocksHigh, columnSlots, ColumnPipeline::workerAvailable(),
+            [this](int blockX, int slot, int firstBlock, int endBlock, int producer) {
+                prepareBlocks(blockX, firstBlock, endBlock, m_columns[slot],
+                              producer == 0 ? m_keyGrid : m_workerGrid, m_strips[producer],
+                              m_lookupCaches[producer]);
             },
-            [this](int blockX, int slot, int) { renderColumn(blockX, m_columns[slot]); });
+            [this](int blockX, int slot, int firstBlock, int endBlock, int) {
+                renderBlocks(blockX, firstBlock, endBlock, m_columns[slot]);
+            });
         for (int blockX = 0; blockX < blocksWide; ++blockX) {
             m_observer.progressChanged(blockX * blocksHigh);
             if (m_observer.isCancelled())
@@ -337,20 +347,21 @@ private:
     static constexpr std::size_t maximumDrawsPerBlock = 6 * MapFiles::cellsPerBlock;
     static constexpr std::size_t wordsPerExtension = 1024;
 
-    // What the pass needs of every cell of a block column: its transition,
-    // and its tile, altitude and flag as the tables held them at the start
-    // (the draws enter what they lacked, in cell order). Runs on either
-    // thread; reads nothing that the draws write.
-    void prepareColumn(int blockX, ColumnWork &work, KeyGrid &grid, ColumnStrip &strip,
-                       TransitionFinder::Cache &cache) const
+    // What the pass needs of every cell of the column's blocks from
+    // firstBlock to before endBlock: its transition, and its tile, altitude
+    // and flag as the tables held them at the start (the planning enters
+    // what they lacked, in cell order). Runs on either thread; reads
+    // nothing that the planning writes.
+    void prepareBlocks(int blockX, int firstBlock, int endBlock, ColumnWork &work, KeyGrid &grid,
+                       ColumnStrip &strip, TransitionFinder::Cache &cache) const
     {
         const int height = m_summary.blocksHigh * MapFiles::cellsPerBlockSide;
         strip.cover(blockX, m_terrain, m_altitude, height);
         const PaletteRows terrainRows = strip.terrain();
         const PaletteRows altitudeRows = strip.altitude();
-        std::size_t cell = 0;
+        std::size_t cell = std::size_t(firstBlock) * MapFiles::cellsPerBlock;
         const int x = blockX * MapFiles::cellsPerBlockSide;
-        for (int blockY = 0; blockY < m_summary.blocksHigh; ++blockY) {
+        for (int blockY = firstBlock; blockY < endBlock; ++blockY) {
             fillKeyGrid(grid, x, blockY * MapFiles::cellsPerBlockSide, m_summary.blocksWide,
                         m_summary.blocksHigh, terrainRows);
             m_finder.findBlock(grid, work.lookups.data() + cell, &cache);
@@ -404,20 +415,23 @@ private:
         m_random.resume(work.words, next);
     }
 
-    // Makes the column's map blocks and statics from its planned draws.
-    // Runs on either thread; reads nothing that the planning writes.
-    void renderColumn(int blockX, ColumnWork &work) const
+    // Makes map blocks and statics of the column's blocks from firstBlock
+    // to before endBlock from its planned draws. Runs on either thread;
+    // reads nothing that the planning writes.
+    void renderBlocks(int blockX, int firstBlock, int endBlock, ColumnWork &work) const
     {
-        work.statics.clear();
-        work.traces.clear();
-        work.decoratedCells.assign(m_transitions.staticSetNames().size(), 0);
-        for (int blockY = 0; blockY < m_summary.blocksHigh; ++blockY) {
-            renderBlock(blockX, blockY, work);
-            work.staticsEnd[std::size_t(blockY)] = work.statics.size();
+        ColumnWork::Chunk &chunk =
+            work.chunks[std::size_t(firstBlock / ColumnPipeline::blocksPerChunk)];
+        chunk.statics.clear();
+        chunk.traces.clear();
+        chunk.decoratedCells.assign(m_transitions.staticSetNames().size(), 0);
+        for (int blockY = firstBlock; blockY < endBlock; ++blockY) {
+            renderBlock(blockX, blockY, work, chunk);
+            work.staticsEnd[std::size_t(blockY)] = chunk.statics.size();
         }
     }
 
-    void renderBlock(int blockX, int blockY, ColumnWork &work) const
+    void renderBlock(int blockX, int blockY, ColumnWork &work, ColumnWork::Chunk &chunk) const
     {
         const std::size_t firstCell = std::size_t(blockY) * MapFiles::cellsPerBlock;
         const TransitionLookup *lookups = work.lookups.data() + firstCell;
@@ -455,14 +469,14 @@ private:
                 cellOut += MapFiles::mapCellSize;
 
                 if (transitionStatic.present)
-                    work.statics.append(transitionStatic.tileId, l, k, transitionStatic.z, 0);
+                    chunk.statics.append(transitionStatic.tileId, l, k, transitionStatic.z, 0);
 
                 if (m_randomArt) {
                     const MainKeyEntry &main = mainEntries[lookup.main];
                     if (placeRandomStatics(m_transitions, main, draws, l, k, landCell.z,
-                                           work.statics, work.traces)
+                                           chunk.statics, chunk.traces)
                         > 0)
-                        ++work.decoratedCells[std::size_t(main.staticSetId)];
+                        ++chunk.decoratedCells[std::size_t(main.staticSetId)];
                 }
             }
         }
@@ -475,27 +489,32 @@ private:
     {
         pipeline.waitRendered(blockX);
         const ColumnWork &work = m_columns[blockX % columnSlots];
-        for (const QString &line : work.traces)
-            m_observer.trace(line);
-        for (std::size_t i = 0; i < work.decoratedCells.size(); ++i)
-            m_decoratedCells[i] += work.decoratedCells[i];
         if (!writer.writeMapBlocks(work.mapBlocks.data(), m_summary.blocksHigh))
             return false;
         const QByteArray noStructures;
-        std::size_t staticsStart = 0;
         for (int blockY = 0; blockY < m_summary.blocksHigh; ++blockY) {
+            const int inChunk = blockY % ColumnPipeline::blocksPerChunk;
+            const ColumnWork::Chunk &chunk =
+                work.chunks[std::size_t(blockY / ColumnPipeline::blocksPerChunk)];
+            if (inChunk == 0) {
+                for (const QString &line : chunk.traces)
+                    m_observer.trace(line);
+                for (std::size_t i = 0; i < chunk.decoratedCells.size(); ++i)
+                    m_decoratedCells[i] += chunk.decoratedCells[i];
+            }
             const auto found = structureStatics.isEmpty()
                 ? structureStatics.cend()
                 : structureStatics.constFind(blockX * m_summary.blocksHigh + blockY);
             const QByteArray &structures =
                 found == structureStatics.cend() ? noStructures : found.value();
+            const std::size_t staticsStart =
+                inChunk == 0 ? 0 : work.staticsEnd[std::size_t(blockY - 1)];
             const std::size_t staticsEnd = work.staticsEnd[std::size_t(blockY)];
-            if (!writer.writeBlockStatics(structures, work.statics.data() + staticsStart,
+            if (!writer.writeBlockStatics(structures, chunk.statics.data() + staticsStart,
                                           static_cast<qsizetype>(staticsEnd - staticsStart)))
                 return false;
             m_summary.staticsWritten +=
                 (structures.size() + qint64(staticsEnd - staticsStart)) / MapFiles::staticItemSize;
-            staticsStart = staticsEnd;
         }
         pipeline.release(blockX);
         return true;
