@@ -163,57 +163,75 @@ public:
     static constexpr int margin = 8;
     static constexpr int width = margin + blockColumns * MapFiles::cellsPerBlockSide + margin;
 
-    // Makes the strip hold the group of block column blockX.
-    void cover(int blockX, const PaletteImage &terrain, const PaletteImage &altitude, int height)
+    // Makes the strip hold the rows that the blocks from firstBlock to
+    // before endBlock of block column blockX read. Rows are copied a block
+    // row at a time, once per group of columns, so that the two threads
+    // each copy the rows of the chunks they do rather than all.
+    void cover(int blockX, int firstBlock, int endBlock, const PaletteImage &terrain,
+               const PaletteImage &altitude, int blocksHigh)
     {
         const int group = blockX / blockColumns;
-        if (group == m_group)
-            return;
-        m_group = group;
-        m_firstX = group * blockColumns * MapFiles::cellsPerBlockSide - margin;
+        if (group != m_group) {
+            m_group = group;
+            m_firstX = group * blockColumns * MapFiles::cellsPerBlockSide - margin;
+            const auto rows = std::size_t(blocksHigh) * MapFiles::cellsPerBlockSide;
+            m_terrain.resize(rows * width);
+            m_altitude.resize(rows * width);
+            m_copied.assign(std::size_t(blocksHigh), false);
+        }
         const int from = std::max(0, m_firstX);
         const int to = std::min(terrain.width(), m_firstX + width);
-        m_terrain.resize(std::size_t(height) * width);
-        m_altitude.resize(std::size_t(height) * width);
-        if (to - from == width)
-            copyRows<width>(terrain, altitude, height, from);
-        else if (from < to)
-            copyRows<0>(terrain, altitude, height, from, to - from);
+        // The key grids reach into the block rows above and below.
+        for (int blockY = std::max(0, firstBlock - 1); blockY < std::min(blocksHigh, endBlock + 1);
+             ++blockY) {
+            if (m_copied[std::size_t(blockY)])
+                continue;
+            m_copied[std::size_t(blockY)] = true;
+            const int y = blockY * MapFiles::cellsPerBlockSide;
+            if (to - from == width)
+                copyRows<width>(terrain, altitude, y, from);
+            else if (from < to)
+                copyRows<0>(terrain, altitude, y, from, to - from);
+        }
     }
 
     PaletteRows terrain() const { return {m_terrain.data(), width, m_firstX}; }
     PaletteRows altitude() const { return {m_altitude.data(), width, m_firstX}; }
 
 private:
-    // A fixed width (away from the map's edges) makes each row's copy a few
-    // moves instead of a call.
+    // The eight rows from firstY on. A fixed width (away from the map's
+    // edges) makes each row's copy a few moves instead of a call.
     template<int fixedWidth>
-    void copyRows(const PaletteImage &terrain, const PaletteImage &altitude, int height, int from,
+    void copyRows(const PaletteImage &terrain, const PaletteImage &altitude, int firstY, int from,
                   int count = fixedWidth)
     {
         const auto bytes = std::size_t(fixedWidth > 0 ? fixedWidth : count);
-        std::uint8_t *terrainOut = m_terrain.data() + (from - m_firstX);
-        std::uint8_t *altitudeOut = m_altitude.data() + (from - m_firstX);
-        for (int y = 0; y < height; ++y, terrainOut += width, altitudeOut += width) {
-            // Every row lies on a page of its own, where the processor
-            // does not fetch ahead by itself.
-            if (y + prefetchRows < height) {
+        const std::size_t at = std::size_t(firstY) * width + std::size_t(from - m_firstX);
+        std::uint8_t *terrainOut = m_terrain.data() + at;
+        std::uint8_t *altitudeOut = m_altitude.data() + at;
+        const int endY = firstY + MapFiles::cellsPerBlockSide;
+        // Every row lies on a page of its own, where the processor does
+        // not fetch ahead by itself; the next block row's are fetched now.
+        if (endY + MapFiles::cellsPerBlockSide <= terrain.height()) {
+            for (int y = endY; y < endY + MapFiles::cellsPerBlockSide; ++y) {
                 for (std::size_t line = 0; line < bytes; line += 64) {
-                    __builtin_prefetch(terrain.row(y + prefetchRows) + from + line);
-                    __builtin_prefetch(altitude.row(y + prefetchRows) + from + line);
+                    __builtin_prefetch(terrain.row(y) + from + line);
+                    __builtin_prefetch(altitude.row(y) + from + line);
                 }
             }
+        }
+        for (int y = firstY; y < endY; ++y, terrainOut += width, altitudeOut += width) {
             std::memcpy(terrainOut, terrain.row(y) + from, bytes);
             std::memcpy(altitudeOut, altitude.row(y) + from, bytes);
         }
     }
 
-    static constexpr int prefetchRows = 16;
-
     int m_group = -1;
     int m_firstX = 0;
     std::vector<std::uint8_t> m_terrain;
     std::vector<std::uint8_t> m_altitude;
+    // Per block row, whether its rows are in the strip.
+    std::vector<bool> m_copied;
 };
 
 // One block column on its way through the pass: prepared ahead of the
@@ -355,8 +373,7 @@ private:
     void prepareBlocks(int blockX, int firstBlock, int endBlock, ColumnWork &work, KeyGrid &grid,
                        ColumnStrip &strip, TransitionFinder::Cache &cache) const
     {
-        const int height = m_summary.blocksHigh * MapFiles::cellsPerBlockSide;
-        strip.cover(blockX, m_terrain, m_altitude, height);
+        strip.cover(blockX, firstBlock, endBlock, m_terrain, m_altitude, m_summary.blocksHigh);
         const PaletteRows terrainRows = strip.terrain();
         const PaletteRows altitudeRows = strip.altitude();
         std::size_t cell = std::size_t(firstBlock) * MapFiles::cellsPerBlock;
