@@ -3,8 +3,18 @@
 #include <QByteArray>
 
 #include <algorithm>
+#include <chrono>
 
 #include <sched.h>
+
+namespace {
+void spinPause()
+{
+#if defined(__x86_64__) || defined(__i386__)
+    __builtin_ia32_pause();
+#endif
+}
+} // namespace
 
 ColumnPipeline::ColumnPipeline(int columns, int blocksPerColumn, int slotCount, bool withWorker,
                                Task prepare, Task render)
@@ -69,6 +79,7 @@ bool ColumnPipeline::runTask(std::unique_lock<std::mutex> &lock, int producer)
     stage->task(column, slot, firstBlock, endBlock, producer);
     lock.lock();
     ++stage->done[std::size_t(slot)];
+    m_finished.fetch_add(1, std::memory_order_release);
     m_changed.notify_all();
     return true;
 }
@@ -78,7 +89,24 @@ void ColumnPipeline::waitUntil(const Stage &stage, int column)
     const auto slot = std::size_t(column % m_slots);
     std::unique_lock lock(m_mutex);
     while (m_slotColumns[slot] != column || stage.done[slot] != m_chunks) {
-        if (!runTask(lock, 0))
+        if (runTask(lock, 0))
+            continue;
+        // The worker is at the last chunk this thread waits for, which
+        // takes it well under a millisecond. Sleeping now would hand the
+        // core to another process and, on a busy machine, get it back only
+        // after that process's time slice.
+        const int finished = m_finished.load(std::memory_order_relaxed);
+        lock.unlock();
+        const auto giveUp = std::chrono::steady_clock::now() + std::chrono::microseconds(300);
+        bool changed = false;
+        while (!changed && std::chrono::steady_clock::now() < giveUp) {
+            for (int i = 0; i < 64 && !changed; ++i) {
+                spinPause();
+                changed = m_finished.load(std::memory_order_acquire) != finished;
+            }
+        }
+        lock.lock();
+        if (!changed && m_finished.load(std::memory_order_relaxed) == finished)
             m_changed.wait(lock);
     }
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <condition_variable>
 #include <functional>
 #include <mutex>
@@ -82,5 +83,8 @@ private:
     int m_plannedEnd = 0;
     int m_released = 0;
     bool m_stopping = false;
+    // Counts finished chunks, for a caller that waits for one without
+    // giving up its core.
+    std::atomic<int> m_finished = 0;
     std::thread m_worker;
 };
