@@ -31,23 +31,34 @@ void GlibcRandom::seed(std::uint32_t seed)
     m_next = m_words.size();
 }
 
+namespace {
+
+// Makes words[from] to words[end - 1] from the words before them. Words i,
+// i + 1 and i + 2 depend on words three places back only, so three at a
+// time, each chain in a register of its own.
+void makeWords(std::uint32_t *words, std::size_t from, std::size_t end)
+{
+    constexpr std::size_t lag = 31;
+    std::uint32_t a = words[from - 3], b = words[from - 2], c = words[from - 1];
+    std::size_t i = from;
+    for (; i + 3 <= end; i += 3) {
+        a += words[i - lag];
+        b += words[i + 1 - lag];
+        c += words[i + 2 - lag];
+        words[i] = a;
+        words[i + 1] = b;
+        words[i + 2] = c;
+    }
+    for (; i < end; ++i)
+        words[i] = words[i - lag] + words[i - 3];
+}
+
+} // namespace
+
 void GlibcRandom::refill()
 {
     std::copy(m_words.end() - lag, m_words.end(), m_words.begin());
-    // Words i, i + 1 and i + 2 depend on words three places back only, so
-    // three at a time, each chain in a register of its own.
-    std::uint32_t a = m_words[lag - 3], b = m_words[lag - 2], c = m_words[lag - 1];
-    std::size_t i = lag;
-    for (; i + 3 <= m_words.size(); i += 3) {
-        a += m_words[i - lag];
-        b += m_words[i + 1 - lag];
-        c += m_words[i + 2 - lag];
-        m_words[i] = a;
-        m_words[i + 1] = b;
-        m_words[i + 2] = c;
-    }
-    for (; i < m_words.size(); ++i)
-        m_words[i] = m_words[i - lag] + m_words[i - 3];
+    makeWords(m_words.data(), lag, m_words.size());
     m_next = lag;
 }
 
@@ -60,20 +71,9 @@ std::size_t GlibcRandom::suspend(std::vector<std::uint32_t> &words)
 
 void GlibcRandom::extend(std::vector<std::uint32_t> &words, std::size_t count)
 {
-    std::size_t i = words.size();
-    words.resize(i + count);
-    // As in refill(): three chains, each in a register.
-    std::uint32_t a = words[i - 3], b = words[i - 2], c = words[i - 1];
-    for (; i + 3 <= words.size(); i += 3) {
-        a += words[i - lag];
-        b += words[i + 1 - lag];
-        c += words[i + 2 - lag];
-        words[i] = a;
-        words[i + 1] = b;
-        words[i + 2] = c;
-    }
-    for (; i < words.size(); ++i)
-        words[i] = words[i - lag] + words[i - 3];
+    const std::size_t from = words.size();
+    words.resize(from + count);
+    makeWords(words.data(), from, words.size());
 }
 
 void GlibcRandom::resume(const std::vector<std::uint32_t> &words, std::size_t next)
