@@ -6,6 +6,7 @@
 #include <chrono>
 
 #include <sched.h>
+#include <time.h>
 
 namespace {
 void spinPause()
@@ -135,15 +136,54 @@ void ColumnPipeline::release(int column)
     {
         std::lock_guard lock(m_mutex);
         m_released = column + 1;
+        if (m_worker.joinable())
+            checkCores(m_released);
     }
     m_changed.notify_all();
+}
+
+namespace {
+
+// Columns between two checks of the cores, and windows that a worker that
+// did not help rests before it is tried again.
+constexpr int windowColumns = 16;
+constexpr int restWindows = 4;
+// Processor time over wall time that says the worker ran beside the caller.
+constexpr double twoCores = 1.25;
+
+qint64 nanoseconds(clockid_t clock)
+{
+    timespec now {};
+    clock_gettime(clock, &now);
+    return qint64(now.tv_sec) * 1000000000 + now.tv_nsec;
+}
+
+} // namespace
+
+void ColumnPipeline::checkCores(int released)
+{
+    if (released % windowColumns != 0)
+        return;
+    const qint64 now = nanoseconds(CLOCK_MONOTONIC);
+    const qint64 cpu = nanoseconds(CLOCK_PROCESS_CPUTIME_ID);
+    if (m_workerWorks && m_windowStart > 0) {
+        const double cores = double(cpu - m_windowCpuStart) / double(now - m_windowStart);
+        if (cores < twoCores) {
+            m_workerWorks = false;
+            m_restingWindows = restWindows;
+        }
+    } else if (!m_workerWorks && --m_restingWindows <= 0) {
+        m_workerWorks = true;
+    }
+    m_windowStart = now;
+    m_windowCpuStart = cpu;
 }
 
 void ColumnPipeline::run()
 {
     std::unique_lock lock(m_mutex);
     while (!m_stopping && m_render.column < m_columns) {
-        if (!runTask(lock, 1))
+        if (!m_workerWorks || !runTask(lock, 1))
             m_changed.wait(lock);
     }
 }

@@ -1,7 +1,10 @@
 #pragma once
 
+#include <QtGlobal>
+
 #include <atomic>
 #include <condition_variable>
+#include <cstdint>
 #include <functional>
 #include <mutex>
 #include <thread>
@@ -50,7 +53,13 @@ public:
     void release(int column);
 
     // Whether the machine lets a worker run beside the caller: it has two
-    // cores for this process, and QUILLMOOR_PASS_THREADS is not 1.
+    // cores for this process, and QUILLMOOR_PASS_THREADS is not 1. Even
+    // then a second core may not really be there (the machine is busy, or
+    // the process's share is capped): every so many columns the pipeline
+    // checks how much processor time the two threads got together, and
+    // when it is not clearly more than one core's worth, the worker rests
+    // (trying again now and then), since two threads that take turns on
+    // one core only add the cost of handing work over.
     static bool workerAvailable();
 
 private:
@@ -69,6 +78,9 @@ private:
     bool runTask(std::unique_lock<std::mutex> &lock, int producer);
     void waitUntil(const Stage &stage, int column);
     void run();
+    // At the end of every window of columns: whether the worker works
+    // during the next.
+    void checkCores(int released);
 
     const int m_columns;
     const int m_blocksPerColumn;
@@ -86,5 +98,9 @@ private:
     // Counts finished chunks, for a caller that waits for one without
     // giving up its core.
     std::atomic<int> m_finished = 0;
+    bool m_workerWorks = true;
+    int m_restingWindows = 0;
+    qint64 m_windowStart = 0;
+    qint64 m_windowCpuStart = 0;
     std::thread m_worker;
 };
