@@ -3,18 +3,37 @@
 #include <QByteArray>
 
 #include <algorithm>
-#include <chrono>
 
 #include <sched.h>
 #include <time.h>
 
 namespace {
+
 void spinPause()
 {
 #if defined(__x86_64__) || defined(__i386__)
     __builtin_ia32_pause();
 #endif
 }
+
+// Columns between two checks of the cores, and windows that a worker that
+// did not help rests before it is tried again.
+constexpr int windowColumns = 16;
+constexpr int restWindows = 4;
+// Processor time over wall time that says the worker ran beside the caller,
+// and the time the caller may sleep waiting for the worker in one window.
+constexpr double twoCores = 1.25;
+constexpr qint64 maximumSleep = 2000000;
+// How long the caller spins for the worker's last chunk before it sleeps.
+constexpr qint64 maximumSpin = 300000;
+
+qint64 nanoseconds(clockid_t clock)
+{
+    timespec now {};
+    clock_gettime(clock, &now);
+    return qint64(now.tv_sec) * 1000000000 + now.tv_nsec;
+}
+
 } // namespace
 
 ColumnPipeline::ColumnPipeline(int columns, int blocksPerColumn, int slotCount, bool withWorker,
@@ -98,17 +117,21 @@ void ColumnPipeline::waitUntil(const Stage &stage, int column)
         // after that process's time slice.
         const int finished = m_finished.load(std::memory_order_relaxed);
         lock.unlock();
-        const auto giveUp = std::chrono::steady_clock::now() + std::chrono::microseconds(300);
+        const qint64 giveUp = nanoseconds(CLOCK_MONOTONIC) + maximumSpin;
         bool changed = false;
-        while (!changed && std::chrono::steady_clock::now() < giveUp) {
+        while (!changed && nanoseconds(CLOCK_MONOTONIC) < giveUp) {
             for (int i = 0; i < 64 && !changed; ++i) {
                 spinPause();
                 changed = m_finished.load(std::memory_order_acquire) != finished;
             }
         }
         lock.lock();
-        if (!changed && m_finished.load(std::memory_order_relaxed) == finished)
+        if (!changed && m_finished.load(std::memory_order_relaxed) == finished) {
+            // The worker has lost its core: a sign that it should rest.
+            const qint64 sleepStart = nanoseconds(CLOCK_MONOTONIC);
             m_changed.wait(lock);
+            m_windowSleep += nanoseconds(CLOCK_MONOTONIC) - sleepStart;
+        }
     }
 }
 
@@ -142,24 +165,6 @@ void ColumnPipeline::release(int column)
     m_changed.notify_all();
 }
 
-namespace {
-
-// Columns between two checks of the cores, and windows that a worker that
-// did not help rests before it is tried again.
-constexpr int windowColumns = 16;
-constexpr int restWindows = 4;
-// Processor time over wall time that says the worker ran beside the caller.
-constexpr double twoCores = 1.25;
-
-qint64 nanoseconds(clockid_t clock)
-{
-    timespec now {};
-    clock_gettime(clock, &now);
-    return qint64(now.tv_sec) * 1000000000 + now.tv_nsec;
-}
-
-} // namespace
-
 void ColumnPipeline::checkCores(int released)
 {
     if (released % windowColumns != 0)
@@ -168,7 +173,7 @@ void ColumnPipeline::checkCores(int released)
     const qint64 cpu = nanoseconds(CLOCK_PROCESS_CPUTIME_ID);
     if (m_workerWorks && m_windowStart > 0) {
         const double cores = double(cpu - m_windowCpuStart) / double(now - m_windowStart);
-        if (cores < twoCores) {
+        if (cores < twoCores || m_windowSleep > maximumSleep) {
             m_workerWorks = false;
             m_restingWindows = restWindows;
         }
@@ -177,6 +182,7 @@ void ColumnPipeline::checkCores(int released)
     }
     m_windowStart = now;
     m_windowCpuStart = cpu;
+    m_windowSleep = 0;
 }
 
 void ColumnPipeline::run()

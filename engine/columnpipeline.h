@@ -56,8 +56,9 @@ public:
     // cores for this process, and QUILLMOOR_PASS_THREADS is not 1. Even
     // then a second core may not really be there (the machine is busy, or
     // the process's share is capped): every so many columns the pipeline
-    // checks how much processor time the two threads got together, and
-    // when it is not clearly more than one core's worth, the worker rests
+    // checks how much processor time the two threads got together and how
+    // long the caller waited for the worker, and when they got not clearly
+    // more than one core's worth or the caller waited long, the worker rests
     // (trying again now and then), since two threads that take turns on
     // one core only add the cost of handing work over.
     static bool workerAvailable();
@@ -102,5 +103,7 @@ private:
     int m_restingWindows = 0;
     qint64 m_windowStart = 0;
     qint64 m_windowCpuStart = 0;
+    // How long the caller slept waiting for the worker in this window.
+    qint64 m_windowSleep = 0;
     std::thread m_worker;
 };
