@@ -20,10 +20,11 @@ void spinPause()
 // did not help rests before it is tried again.
 constexpr int windowColumns = 16;
 constexpr int restWindows = 4;
+constexpr int maximumRestWindows = 64;
 // Processor time over wall time that says the worker ran beside the caller,
 // and the time the caller may sleep waiting for the worker in one window.
 constexpr double twoCores = 1.25;
-constexpr qint64 maximumSleep = 2000000;
+constexpr qint64 maximumSleep = 1000000;
 // How long the caller spins for the worker's last chunk before it sleeps.
 constexpr qint64 maximumSpin = 300000;
 
@@ -131,6 +132,8 @@ void ColumnPipeline::waitUntil(const Stage &stage, int column)
             const qint64 sleepStart = nanoseconds(CLOCK_MONOTONIC);
             m_changed.wait(lock);
             m_windowSleep += nanoseconds(CLOCK_MONOTONIC) - sleepStart;
+            if (m_workerWorks && m_windowSleep > maximumSleep)
+                restWorker();
         }
     }
 }
@@ -173,16 +176,24 @@ void ColumnPipeline::checkCores(int released)
     const qint64 cpu = nanoseconds(CLOCK_PROCESS_CPUTIME_ID);
     if (m_workerWorks && m_windowStart > 0) {
         const double cores = double(cpu - m_windowCpuStart) / double(now - m_windowStart);
-        if (cores < twoCores || m_windowSleep > maximumSleep) {
-            m_workerWorks = false;
-            m_restingWindows = restWindows;
-        }
+        if (cores < twoCores)
+            restWorker();
+        else
+            m_restLength = restWindows;
     } else if (!m_workerWorks && --m_restingWindows <= 0) {
         m_workerWorks = true;
     }
     m_windowStart = now;
     m_windowCpuStart = cpu;
     m_windowSleep = 0;
+}
+
+void ColumnPipeline::restWorker()
+{
+    m_workerWorks = false;
+    m_restingWindows = m_restLength;
+    // A worker that keeps failing is tried again less and less often.
+    m_restLength = std::min(2 * m_restLength, maximumRestWindows);
 }
 
 void ColumnPipeline::run()

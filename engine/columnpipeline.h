@@ -56,11 +56,12 @@ public:
     // cores for this process, and QUILLMOOR_PASS_THREADS is not 1. Even
     // then a second core may not really be there (the machine is busy, or
     // the process's share is capped): every so many columns the pipeline
-    // checks how much processor time the two threads got together and how
-    // long the caller waited for the worker, and when they got not clearly
-    // more than one core's worth or the caller waited long, the worker rests
-    // (trying again now and then), since two threads that take turns on
-    // one core only add the cost of handing work over.
+    // checks how much processor time the two threads got together, and
+    // when it was not clearly more than one core's worth, or at once when
+    // the caller had to sleep waiting for the worker, the worker rests
+    // (tried again after a while, longer each time it fails), since two
+    // threads that take turns on one core only add the cost of handing
+    // work over.
     static bool workerAvailable();
 
 private:
@@ -82,6 +83,7 @@ private:
     // At the end of every window of columns: whether the worker works
     // during the next.
     void checkCores(int released);
+    void restWorker();
 
     const int m_columns;
     const int m_blocksPerColumn;
@@ -101,6 +103,7 @@ private:
     std::atomic<int> m_finished = 0;
     bool m_workerWorks = true;
     int m_restingWindows = 0;
+    int m_restLength = 4;
     qint64 m_windowStart = 0;
     qint64 m_windowCpuStart = 0;
     // How long the caller slept waiting for the worker in this window.
