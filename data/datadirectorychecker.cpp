@@ -253,6 +253,19 @@ public:
         return sortedProblems();
     }
 
+    void locateTransitions(DefinitionLocations &winners) const
+    {
+        for (auto it = m_lastDefinition.cbegin(); it != m_lastDefinition.cend(); ++it) {
+            const int defines = it.key().section(QLatin1Char(':'), 0, 0).toInt();
+            if (defines < int(Defines::Transition))
+                continue;
+            const Definition &winner = m_definitions[std::size_t(it.value() - 1)];
+            winners.insert(TransitionKind(defines - int(Defines::Transition)),
+                           it.key().section(QLatin1Char(':'), 1),
+                           {m_files[winner.file], winner.line});
+        }
+    }
+
 private:
     // A definition as the replacement warning needs it.
     struct Definition
@@ -769,7 +782,11 @@ private:
 
 } // namespace
 
-QList<DataProblem> checkDataDirectory(const QString &dataDirectory)
+QList<DataProblem> checkDataDirectory(const QString &dataDirectory, DefinitionLocations *winners)
 {
-    return DataDirectoryChecker(dataDirectory).run();
+    DataDirectoryChecker checker(dataDirectory);
+    QList<DataProblem> problems = checker.run();
+    if (winners)
+        checker.locateTransitions(*winners);
+    return problems;
 }

@@ -9,6 +9,9 @@
 
 #include <optional>
 
+class PaletteImage;
+struct MapTables;
+
 // The border coverage of a terrain image under a data directory, as
 // check-data reports it.
 struct BorderCheck
@@ -23,3 +26,8 @@ struct BorderCheck
 
 // Loads the data directory as the generator does and scans the image.
 BorderCheck checkBorders(const QString &dataDirectory, const QString &terrainPath);
+
+// Scans the image read from terrainPath with the tables of a data directory
+// as loaded (before a pass entered missing palette indexes into them).
+BorderCheck checkBorders(const MapTables &tables, const TerrainNames &names,
+                         const QString &terrainPath, const PaletteImage &terrain);
