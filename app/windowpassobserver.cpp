@@ -19,6 +19,7 @@ void WindowPassObserver::statusMessage(const QString &text)
 
 void WindowPassObserver::warning(const QString &title, const QString &text)
 {
+    m_warningTitle = title;
     closeProgress();
     QMessageBox::warning(m_window, title, text);
 }
@@ -77,6 +78,13 @@ void WindowPassObserver::stepProgress(const QString &step, qint64 done, qint64 t
 void WindowPassObserver::stepFinished()
 {
     m_stepTime.invalidate();
+}
+
+void WindowPassObserver::imagesRead(const PaletteImage &terrain, const PaletteImage &altitude)
+{
+    // Shared, not copied.
+    m_terrain = terrain;
+    m_altitude = altitude;
 }
 
 void WindowPassObserver::showProgress(const QString &label, int maximum)

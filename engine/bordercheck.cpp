@@ -15,18 +15,18 @@ BorderCheck checkBorders(const QString &dataDirectory, const QString &terrainPat
         return {};
     MapTables tables;
     loadDataDirectory(tables, dataDirectory);
-    return checkBorders(tables,
+    return checkBorders(TransitionIndex(tables),
                         TerrainNames::load(dataDirectory + QLatin1String("/system/terrain.xml")),
                         terrainPath, terrain);
 }
 
-BorderCheck checkBorders(const MapTables &tables, const TerrainNames &names,
+BorderCheck checkBorders(const TransitionIndex &transitions, const TerrainNames &names,
                          const QString &terrainPath, const PaletteImage &terrain)
 {
     BorderCheck check;
     if (terrain.isNull() || terrain.depth() != 8)
         return check;
-    check.coverage.emplace(TransitionIndex(tables), terrain);
+    check.coverage.emplace(transitions, terrain);
     check.names = names;
 
     const QString file = QDir::toNativeSeparators(QDir::cleanPath(terrainPath));

@@ -10,7 +10,7 @@
 #include <optional>
 
 class PaletteImage;
-struct MapTables;
+class TransitionIndex;
 
 // The border coverage of a terrain image under a data directory, as
 // check-data reports it.
@@ -27,7 +27,7 @@ struct BorderCheck
 // Loads the data directory as the generator does and scans the image.
 BorderCheck checkBorders(const QString &dataDirectory, const QString &terrainPath);
 
-// Scans the image read from terrainPath with the tables of a data directory
-// as loaded (before a pass entered missing palette indexes into them).
-BorderCheck checkBorders(const MapTables &tables, const TerrainNames &names,
+// Scans the image read from terrainPath with the transitions of a data
+// directory as loaded.
+BorderCheck checkBorders(const TransitionIndex &transitions, const TerrainNames &names,
                          const QString &terrainPath, const PaletteImage &terrain);

@@ -3,7 +3,9 @@
 #include "bordercheck.h"
 #include "data/datadirectory.h"
 #include "data/datadirectorychecker.h"
+#include "data/maptables.h"
 #include "mapimagecheck.h"
+#include "transitionindex.h"
 
 #include <algorithm>
 #include <thread>
@@ -34,14 +36,17 @@ DataCheckReport checkData(const QString &dataDirectory, const QString &terrainPa
     report.problems += checkMapImages(dataDirectory, terrainPath, terrain, altitudePath, altitude);
     // Only an image that a pass would take is scanned.
     if (!terrainPath.isEmpty() && !terrain.isNull() && terrain.depth() == 8) {
-        MapTables loaded;
-        if (shortcuts.tables)
-            loaded = *shortcuts.tables;
-        else
-            loadDataDirectory(loaded, dataDirectory);
-        BorderCheck borders = checkBorders(
-            loaded, TerrainNames::load(dataDirectory + QLatin1String("/system/terrain.xml")),
-            terrainPath, terrain);
+        // The index points into the tables it was built from.
+        MapTables tables;
+        std::optional<TransitionIndex> loaded;
+        if (!shortcuts.transitions) {
+            loadDataDirectory(tables, dataDirectory);
+            loaded.emplace(tables);
+        }
+        BorderCheck borders =
+            checkBorders(shortcuts.transitions ? *shortcuts.transitions : *loaded,
+                         TerrainNames::load(dataDirectory + QLatin1String("/system/terrain.xml")),
+                         terrainPath, terrain);
         report.problems += borders.problems;
         report.coverage = std::move(borders.coverage);
         report.names = std::move(borders.names);

@@ -3,7 +3,6 @@
 #include "bordercoverage.h"
 #include "data/dataproblem.h"
 #include "data/definitionlocations.h"
-#include "data/maptables.h"
 #include "data/terrainnames.h"
 #include "paletteimage.h"
 
@@ -11,6 +10,8 @@
 #include <QString>
 
 #include <optional>
+
+class TransitionIndex;
 
 // What a front end that has just run a pass already holds, so that the
 // check need not read it again.
@@ -20,8 +21,8 @@ struct DataCheckShortcuts
     // not, with the reason); absent ones are read by the check.
     std::optional<PaletteImage> terrain;
     std::optional<PaletteImage> altitude;
-    // The tables as loaded, before a pass entered missing palette indexes.
-    std::optional<MapTables> tables;
+    // The transitions of the tables as loaded.
+    const TransitionIndex *transitions = nullptr;
 };
 
 // Everything check-data reports on a data directory and, when their paths

@@ -6,7 +6,9 @@
 #include <QMessageBox>
 #include <QProgressDialog>
 #include <QRegularExpression>
+#include <QSettings>
 #include <QSignalSpy>
+#include <QStandardPaths>
 #include <QStatusBar>
 #include <QTemporaryDir>
 #include <QTest>
@@ -137,6 +139,9 @@ private:
 private slots:
     void initTestCase()
     {
+        // Remembered choices go to a test location, emptied before each test.
+        QStandardPaths::setTestModeEnabled(true);
+        QCoreApplication::setOrganizationName(QStringLiteral("Quillmoor tests"));
         QVERIFY(m_dir.isValid());
         TestSupport::writePaletteImage(m_dir.filePath(QStringLiteral("t.png")), 16, 16,
                                        [](int, int) { return 0; });
@@ -158,6 +163,7 @@ private slots:
 
     void init()
     {
+        QSettings().clear();
         m_dest = m_dir.filePath(QStringLiteral("out"));
         QDir(m_dest).removeRecursively();
         QVERIFY(QDir().mkpath(m_dest));
