@@ -22,6 +22,7 @@
 #include <QFileInfo>
 #include <QLabel>
 #include <QMessageBox>
+#include <QScopeGuard>
 #include <QScopedValueRollback>
 #include <QSettings>
 #include <QShortcut>
@@ -65,6 +66,7 @@ MainWindow::MainWindow(QWidget *parent, Qt::WindowFlags flags) : QMainWindow(par
     statusBar()->addPermanentWidget(about, 0);
     statusBar()->addPermanentWidget(buildLabel, 0);
     m_openUrl = [](const QUrl &url) { return QDesktopServices::openUrl(url); };
+    m_analysisPool.setMaxThreadCount(1);
     createDocks();
     readSettings();
     restoreChoices();
@@ -123,10 +125,10 @@ void MainWindow::generate()
         return;
     const QScopedValueRollback<bool> generating(m_generating, true);
     saveChoices();
-    // The pass needs the processor more than the view's tiles and a
-    // previous check do.
-    m_mapPanel->view()->pauseTiles();
-    m_analysisPool.clear();
+    // The pass needs the processor more than the view's tiles do.
+    MapView *view = m_mapPanel->view();
+    view->setTilesPaused(true);
+    const auto resumeTiles = qScopeGuard([view] { view->setTilesPaused(false); });
     QApplication::setOverrideCursor(Qt::WaitCursor);
     WindowPassObserver observer(this);
     const QString dataDirectory = ui.lineXML->text();
@@ -247,6 +249,8 @@ void MainWindow::startAnalysis(std::shared_ptr<const GeneratedMap> map,
 {
     const quint64 generation = ++m_analysisGeneration;
     m_problemDock->setWindowTitle(tr("Data problems (checking)"));
+    // Only the newest is shown; one not begun yet need not run.
+    m_analysisPool.clear();
     m_analysisPool.start([=, this] {
         const std::shared_ptr<const MapAnalysis> analysis =
             analyseMap(map, dataDirectory, terrainPath, altitudePath, images);
@@ -327,8 +331,11 @@ void MainWindow::saveChoices() const
 
 void MainWindow::readSettings()
 {
-    const QString path =
-        QCoreApplication::applicationDirPath() + QLatin1String("/mapgenerator.xml");
+    readStartSettings(QCoreApplication::applicationDirPath() + QLatin1String("/mapgenerator.xml"));
+}
+
+void MainWindow::readStartSettings(const QString &path)
+{
     if (QFileInfo::exists(path))
         return readSettings(path);
     // Without one, the paths of the last run.

@@ -70,6 +70,9 @@ private:
     // The tests read settings files from paths of their own.
     friend class TestMainWindow;
 
+    // The settings file at path, or the paths of the last run when there is
+    // none.
+    void readStartSettings(const QString &path);
     void pickDirectory(QLineEdit *field, const QString &caption);
     void pickFile(QLineEdit *field, const QString &caption);
     void createStaticErrorDialog();

@@ -59,7 +59,7 @@ void MapView::setMap(std::shared_ptr<const GeneratedMap> map)
 {
     const bool sameSize = m_map && map && m_map->renderer().width() == map->renderer().width()
         && m_map->renderer().height() == map->renderer().height();
-    pauseTiles();
+    dropQueuedTiles();
     m_map = std::move(map);
     m_coverage.reset();
     m_tiles.clear();
@@ -101,7 +101,16 @@ void MapView::setPinnedCell(std::optional<QPoint> cell)
     update();
 }
 
-void MapView::pauseTiles()
+void MapView::setTilesPaused(bool paused)
+{
+    m_paused = paused;
+    if (paused)
+        dropQueuedTiles();
+    else
+        update();
+}
+
+void MapView::dropQueuedTiles()
 {
     m_pool.clear();
     // Jobs already running finish; the ones cleared must be asked again.
@@ -271,7 +280,7 @@ bool MapView::drawStandIn(QPainter &painter, const Tile &tile, const QRectF &tar
 void MapView::request(const Tile &tile)
 {
     const quint64 key = tileKey(tile);
-    if (m_pending.contains(key))
+    if (m_paused || m_pending.contains(key))
         return;
     m_pending.insert(key);
     const QRect cells = tileCells(tile);

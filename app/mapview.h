@@ -40,9 +40,11 @@ public:
     void setPinnedCell(std::optional<QPoint> cell);
     // Screen pixels per cell.
     double zoom() const { return m_zoom; }
-    // Stops drawing tiles in the background, so that a pass has the
-    // processor; painting asks for them again.
-    void pauseTiles();
+    // Where a cell position is in the widget.
+    QPointF toWidget(QPointF cell) const;
+    // While paused, no tiles are drawn in the background, so that a pass
+    // has the processor; the view shows what it has.
+    void setTilesPaused(bool paused);
 
 public slots:
     void zoomIn();
@@ -78,13 +80,13 @@ private:
 
     void zoomAround(QPointF widgetPoint, double factor);
     void setZoom(double zoom);
-    QPointF toWidget(QPointF cell) const;
     QPointF toCell(QPointF widgetPoint) const;
     std::optional<QPoint> cellAt(QPointF widgetPoint) const;
     QRect tileCells(const Tile &tile) const;
     void drawLayer(QPainter &painter, int level, int layer, const QRectF &visibleCells);
     bool drawStandIn(QPainter &painter, const Tile &tile, const QRectF &target);
     void request(const Tile &tile);
+    void dropQueuedTiles();
     void tileReady(const std::shared_ptr<const GeneratedMap> &map,
                    const std::shared_ptr<const BorderCoverage> &coverage, quint64 key,
                    const QImage &image);
@@ -102,6 +104,7 @@ private:
     // The cell position at the widget's top-left corner.
     QPointF m_origin;
     bool m_fitted = true;
+    bool m_paused = false;
     std::optional<QPoint> m_pressedAt;
     QPointF m_lastDragPoint;
     bool m_dragging = false;
