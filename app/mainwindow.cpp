@@ -224,7 +224,7 @@ void MainWindow::showResult(const PassSummary &summary, const QString &destinati
             tr("Wrote %1 to %2 in %3 s")
                 .arg(names.join(QStringLiteral(", ")), QDir::toNativeSeparators(destination))
                 .arg(milliseconds / 1000.0, 0, 'f', 2),
-            destination);
+            QFileInfo(destination).absoluteFilePath());
         return;
     }
     case PassSummary::Outcome::Aborted:
@@ -255,17 +255,21 @@ void MainWindow::startAnalysis(std::shared_ptr<const GeneratedMap> map,
         const std::shared_ptr<const MapAnalysis> analysis =
             analyseMap(map, dataDirectory, terrainPath, altitudePath, images);
         QMetaObject::invokeMethod(
-            this, [this, generation, analysis] { analysisReady(generation, analysis); },
+            this,
+            [this, generation, analysis, dataDirectory] {
+                analysisReady(generation, analysis, dataDirectory);
+            },
             Qt::QueuedConnection);
     });
 }
 
 void MainWindow::analysisReady(quint64 generation,
-                               const std::shared_ptr<const MapAnalysis> &analysis)
+                               const std::shared_ptr<const MapAnalysis> &analysis,
+                               const QString &dataDirectory)
 {
     if (generation != m_analysisGeneration)
         return;
-    m_problemList->setProblems(analysis->report.problems);
+    m_problemList->setProblems(analysis->report.problems, dataDirectory);
     m_problemDock->setWindowTitle(tr("Data problems (%1)").arg(analysis->report.problems.size()));
     m_mapPanel->setAnalysis(analysis);
 }
@@ -287,6 +291,8 @@ void MainWindow::createDocks()
     m_problemDock->setFeatures(QDockWidget::DockWidgetMovable | QDockWidget::DockWidgetFloatable);
     m_problemDock->setWidget(m_problemList);
     addDockWidget(Qt::BottomDockWidgetArea, m_problemDock);
+    // A taller window is room for the map, not for the form's spacer.
+    centralWidget()->setMaximumHeight(centralWidget()->sizeHint().height());
 
     connect(m_mapPanel, &MapPanel::openFolderRequested, this,
             [this](const QString &folder) { m_openUrl(QUrl::fromLocalFile(folder)); });
@@ -310,7 +316,7 @@ void MainWindow::restoreChoices()
         const int docks =
             height() - centralWidget()->sizeHint().height() - statusBar()->sizeHint().height();
         resizeDocks({m_mapDock, m_problemDock}, {docks, docks}, Qt::Vertical);
-        resizeDocks({m_mapDock, m_problemDock}, {width() * 2 / 3, width() / 3}, Qt::Horizontal);
+        resizeDocks({m_mapDock, m_problemDock}, {width() * 3 / 5, width() * 2 / 5}, Qt::Horizontal);
     }
 }
 

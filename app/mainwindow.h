@@ -86,7 +86,8 @@ private:
     void startAnalysis(std::shared_ptr<const GeneratedMap> map, const QString &dataDirectory,
                        const QString &terrainPath, const QString &altitudePath,
                        const DataCheckShortcuts &images);
-    void analysisReady(quint64 generation, const std::shared_ptr<const MapAnalysis> &analysis);
+    void analysisReady(quint64 generation, const std::shared_ptr<const MapAnalysis> &analysis,
+                       const QString &dataDirectory);
     // Random Art, the structure file, the view's overlays, the window's
     // geometry and the four paths, between runs.
     void restoreChoices();

@@ -14,7 +14,9 @@ class ProblemList : public QTreeWidget
 public:
     explicit ProblemList(QWidget *parent = nullptr);
 
-    void setProblems(const QList<DataProblem> &problems);
+    // Files below the data directory show by their path from it, others by
+    // their name; the tooltip has the whole path.
+    void setProblems(const QList<DataProblem> &problems, const QString &dataDirectory);
 
 signals:
     void openRequested(const QString &file);
