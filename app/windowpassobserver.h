@@ -50,6 +50,8 @@ private:
     std::unique_ptr<QProgressDialog> m_progress;
     // Since the current step began.
     QElapsedTimer m_stepTime;
+    // Since the block loop's progress was last shown.
+    QElapsedTimer m_lastUpdate;
     std::optional<PaletteImage> m_terrain;
     std::optional<PaletteImage> m_altitude;
     QString m_warningTitle;

@@ -113,25 +113,30 @@ std::vector<bool> MapRenderer::staticCells(const QRect &area) const
 }
 
 // Brightness of the cell's slope relative to flat land: the cosine of the
-// light's angle to the surface, over that of flat land.
+// light's angle to the surface, over that of flat land. The rise runs from
+// west to east over eastWest cells, the fall from north to south over
+// northSouth cells; a span of 0 is flat.
+double MapRenderer::shade(int rise, int eastWest, int fall, int northSouth)
+{
+    const double riseSlope = eastWest > 0 ? reliefScale * rise / eastWest : 0.0;
+    const double fallSlope = northSouth > 0 ? reliefScale * fall / northSouth : 0.0;
+    // Land rising to the south-east faces the north-western light.
+    const double lit = (riseSlope + fallSlope + 1.0)
+        / std::sqrt(riseSlope * riseSlope + fallSlope * fallSlope + 1.0);
+    return std::clamp(lit, darkestShade, brightestShade);
+}
+
 double MapRenderer::shade(int x, int y) const
 {
     const int west = std::max(x - 1, 0), east = std::min(x + 1, m_width - 1);
     const int north = std::max(y - 1, 0), south = std::min(y + 1, m_height - 1);
-    const double rise =
-        east > west ? reliefScale * (altitude(east, y) - altitude(west, y)) / (east - west) : 0.0;
-    const double fall = south > north
-        ? reliefScale * (altitude(x, south) - altitude(x, north)) / (south - north)
-        : 0.0;
-    // Land rising to the south-east faces the north-western light.
-    const double lit = (rise + fall + 1.0) / std::sqrt(rise * rise + fall * fall + 1.0);
-    return std::clamp(lit, darkestShade, brightestShade);
+    return shade(altitude(east, y) - altitude(west, y), east - west,
+                 altitude(x, south) - altitude(x, north), south - north);
 }
 
-QRgb MapRenderer::cellColour(int x, int y, bool hasStatics,
-                             QMap<std::uint16_t, UnexplainedTile> *unexplained) const
+QRgb MapRenderer::colour(std::uint16_t tileId, double shade, bool hasStatics, int x, int y,
+                         QMap<std::uint16_t, UnexplainedTile> *unexplained) const
 {
-    const std::uint16_t tileId = cell(x, y).tileId;
     const int terrain = m_terrains.terrainOf(tileId);
     if (terrain < 0) {
         if (unexplained) {
@@ -143,7 +148,7 @@ QRgb MapRenderer::cellColour(int x, int y, bool hasStatics,
         }
         return unexplainedColour;
     }
-    double factor = shade(x, y);
+    double factor = shade;
     if (hasStatics)
         factor *= staticShade;
     const QRgb base = m_palette.value(terrain);
@@ -151,6 +156,23 @@ QRgb MapRenderer::cellColour(int x, int y, bool hasStatics,
         return std::min(255, int(std::lround(value * factor)));
     };
     return qRgb(channel(qRed(base)), channel(qGreen(base)), channel(qBlue(base)));
+}
+
+void MapRenderer::readRow(int y, int first, int last, std::uint16_t *tiles, int *altitudes) const
+{
+    const int blockY = y / side;
+    const int k = y % side;
+    for (int x = first; x <= last;) {
+        const int blockX = x / side;
+        const uchar *record = m_files[0].data()
+            + (qint64(blockX) * m_blocksHigh + blockY) * MapFiles::mapBlockSize + 4
+            + (k * side + x % side) * MapFiles::mapCellSize;
+        for (const int end = std::min(last, blockX * side + side - 1); x <= end;
+             ++x, record += MapFiles::mapCellSize) {
+            *tiles++ = static_cast<std::uint16_t>(record[0] | record[1] << 8);
+            *altitudes++ = static_cast<std::int8_t>(record[2]);
+        }
+    }
 }
 
 QImage MapRenderer::render(const QRect &area, int scale, qint64 *cellsWithStatics,
@@ -166,22 +188,41 @@ QImage MapRenderer::render(const QRect &area, int scale, qint64 *cellsWithStatic
     if (cellsWithStatics)
         *cellsWithStatics = std::count(hasStatics.cbegin(), hasStatics.cend(), true);
 
+    // The rows are read a whole row at a time, with the columns beside the
+    // area that the slopes at its edges need.
+    const int first = std::max(cells.left() - 1, 0);
+    const int last = std::min(cells.right() + 1, m_width - 1);
+    const std::size_t columns = std::size_t(last - first + 1);
+    std::vector<std::uint16_t> tiles(columns), unusedTiles(columns);
+    std::vector<int> altitudes(columns), north(columns), south(columns);
+
     // Red, green, blue sums and cell count of each pixel of the row.
     std::vector<std::array<qint64, 4>> sums(static_cast<std::size_t>(outWidth));
     auto statics = hasStatics.cbegin();
-    for (int y = 0; y < cells.height(); ++y) {
-        for (int x = 0; x < cells.width(); ++x) {
-            const QRgb colour =
-                cellColour(cells.left() + x, cells.top() + y, *statics++, unexplained);
-            std::array<qint64, 4> &sum = sums[std::size_t(x / scale)];
+    for (int row = 0; row < cells.height(); ++row) {
+        const int y = cells.top() + row;
+        const int northY = std::max(y - 1, 0), southY = std::min(y + 1, m_height - 1);
+        readRow(y, first, last, tiles.data(), altitudes.data());
+        readRow(northY, first, last, unusedTiles.data(), north.data());
+        readRow(southY, first, last, unusedTiles.data(), south.data());
+        for (int column = 0; column < cells.width(); ++column) {
+            const int x = cells.left() + column;
+            const int west = std::max(x - 1, 0), east = std::min(x + 1, m_width - 1);
+            const double cellShade =
+                shade(altitudes[std::size_t(east - first)] - altitudes[std::size_t(west - first)],
+                      east - west, south[std::size_t(x - first)] - north[std::size_t(x - first)],
+                      southY - northY);
+            const QRgb colour = this->colour(tiles[std::size_t(x - first)], cellShade, *statics++,
+                                             x, y, unexplained);
+            std::array<qint64, 4> &sum = sums[std::size_t(column / scale)];
             sum[0] += qRed(colour);
             sum[1] += qGreen(colour);
             sum[2] += qBlue(colour);
             ++sum[3];
         }
-        if ((y + 1) % scale != 0 && y + 1 != cells.height())
+        if ((row + 1) % scale != 0 && row + 1 != cells.height())
             continue;
-        auto *line = reinterpret_cast<QRgb *>(image.scanLine(y / scale));
+        auto *line = reinterpret_cast<QRgb *>(image.scanLine(row / scale));
         for (int px = 0; px < outWidth; ++px) {
             std::array<qint64, 4> &sum = sums[std::size_t(px)];
             line[px] = qRgb(int(sum[0] / sum[3]), int(sum[1] / sum[3]), int(sum[2] / sum[3]));
@@ -206,7 +247,7 @@ QImage MapRenderer::sample(int scale) const
             for (const uchar *item = first; item != last && !hasStatics;
                  item += MapFiles::staticItemSize)
                 hasStatics = item[2] == x % side && item[3] == y % side;
-            line[px] = cellColour(x, y, hasStatics, nullptr);
+            line[px] = colour(cell(x, y).tileId, shade(x, y), hasStatics, x, y, nullptr);
         }
     }
     return image;

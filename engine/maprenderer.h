@@ -82,12 +82,15 @@ public:
 private:
     const uchar *cellRecord(int x, int y) const;
     int altitude(int x, int y) const { return static_cast<std::int8_t>(cellRecord(x, y)[2]); }
+    static double shade(int rise, int eastWest, int fall, int northSouth);
     double shade(int x, int y) const;
+    // The tile ids and altitudes of the cells first to last of row y.
+    void readRow(int y, int first, int last, std::uint16_t *tiles, int *altitudes) const;
     // The block's statics records, or an empty range when its index entry
     // points outside the statics file.
     std::pair<const uchar *, const uchar *> blockStatics(int blockX, int blockY) const;
-    QRgb cellColour(int x, int y, bool hasStatics,
-                    QMap<std::uint16_t, UnexplainedTile> *unexplained) const;
+    QRgb colour(std::uint16_t tileId, double shade, bool hasStatics, int x, int y,
+                QMap<std::uint16_t, UnexplainedTile> *unexplained) const;
 
     TileTerrains m_terrains;
     QList<QRgb> m_palette;
