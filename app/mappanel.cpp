@@ -1,6 +1,7 @@
 #include "mappanel.h"
 
 #include "engine/cellinspection.h"
+#include "engine/generatedmap.h"
 #include "engine/mapanalysis.h"
 #include "mapview.h"
 
@@ -100,10 +101,16 @@ void MapPanel::setResult(const QString &text, const QString &folder)
 void MapPanel::setMap(std::shared_ptr<const GeneratedMap> map)
 {
     m_analysis.reset();
-    m_pinnedCell.reset();
-    m_pinned->clear();
     m_cellLine->clear();
+    // A cell pinned on the last pass of the same world is what the designer
+    // wants to see again.
+    if (m_pinnedCell && !(map && map->contains(m_pinnedCell->x(), m_pinnedCell->y()))) {
+        m_pinnedCell.reset();
+        m_pinned->clear();
+    }
     m_view->setMap(std::move(map));
+    m_view->setPinnedCell(m_pinnedCell);
+    showPinned();
 }
 
 void MapPanel::setAnalysis(std::shared_ptr<const MapAnalysis> analysis)
