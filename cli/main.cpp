@@ -1,5 +1,6 @@
 #include "checkdatacommand.h"
 #include "generatecommand.h"
+#include "importcommand.h"
 #include "newworldcommand.h"
 #include "previewcommand.h"
 #include "verifycommand.h"
@@ -16,6 +17,7 @@ void printUsage(QTextStream &stream)
               "  check-data report what the generator would take silently in a data directory\n"
               "  verify     check map files for everything their readers rely on\n"
               "  preview    draw generated map files as a PNG\n"
+              "  import     map files back into a terrain and an altitude image\n"
               "  new-world  write a starter world to paint over\n\n"
               "Run 'mapgenerator-cli COMMAND --help' for the options of a command.\n";
     stream.flush();
@@ -46,6 +48,8 @@ int main(int argc, char *argv[])
         return runVerifyCommand(arguments);
     if (command == QLatin1String("preview"))
         return runPreviewCommand(arguments);
+    if (command == QLatin1String("import"))
+        return runImportCommand(arguments);
     if (command == QLatin1String("--help") || command == QLatin1String("-h")
         || command == QLatin1String("help")) {
         QTextStream out(stdout);
