@@ -12,10 +12,13 @@
 
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QTextStream>
+
+#include <cmath>
 
 namespace {
 
@@ -110,6 +113,23 @@ void printJson(QTextStream &out, const MapImport &import, int mapNumber, const Q
     out << QJsonDocument(report).toJson() << Qt::flush;
 }
 
+// Most maps are square, which the block count alone tells a designer.
+QString heightUnknown(const QString &destination, int mapNumber)
+{
+    const QString path = MapFiles::path(destination, MapFiles::Kind::Map, mapNumber);
+    const qint64 blocks = QFileInfo(path).size() / MapFiles::mapBlockSize;
+    const auto side = qint64(std::llround(std::sqrt(double(blocks))));
+    QString text = QStringLiteral("map %1 does not say its height; pass it in blocks with "
+                                  "--blocks-high (the terrain image's height / 8)")
+                       .arg(mapNumber);
+    if (blocks > 0 && side * side == blocks)
+        text += QStringLiteral(": map%1.mul holds %2 blocks, %3 high if the map is square")
+                    .arg(mapNumber)
+                    .arg(blocks)
+                    .arg(side);
+    return text;
+}
+
 } // namespace
 
 int runImportCommand(const QStringList &arguments)
@@ -152,9 +172,7 @@ int runImportCommand(const QStringList &arguments)
         return *exitCode;
     const int mapNumber = mapChoice.mapNumber();
     if (mapChoice.blocksHigh() == 0 && MapFiles::blocksHigh(mapNumber) == 0)
-        return parser.usage(QStringLiteral("map %1 does not say its height; pass it with "
-                                           "--blocks-high (the terrain image's height / 8)")
-                                .arg(mapNumber));
+        return parser.usage(heightUnknown(destination, mapNumber));
     const QString dataDirectory = parser.value(dataOption);
     if (!dataDirectoryExists(dataDirectory))
         return failure;

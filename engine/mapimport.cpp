@@ -35,10 +35,10 @@ namespace {
 // again.
 constexpr int pngQuality = 80;
 
-// The altitude palette index for each altitude: the lowest index of that
-// altitude, and the index of the nearest altitude, ties to the lower index.
-// explaining() takes the random variation a cell may have into account,
-// preferring none and then the highest base.
+// The altitude palette indexes that explain an altitude: those whose
+// altitude plus a random variation the cell may have gives it, preferring
+// no variation and then the highest base; and the index of the nearest
+// altitude, ties to the lower index.
 class AltitudeIndexes
 {
 public:
@@ -49,15 +49,15 @@ public:
         for (int index = 255; index >= 0; --index) {
             if (table.contains(std::uint8_t(index)))
                 exact[table.value(std::uint8_t(index)) + 128] = std::int16_t(index);
+            m_altitudes[index] = table.value(std::uint8_t(index));
         }
         constexpr int differences[] = {0, -2, -1, 1, 2, 3, 4, 5};
         for (int variation = 0; variation < 3; ++variation) {
             for (int altitude = -128; altitude < 128; ++altitude) {
-                std::int16_t &index = m_explaining[variation][altitude + 128];
-                index = -1;
                 for (int difference : differences) {
-                    if (index < 0 && allowsVariation(AltitudeVariation(variation), difference))
-                        index = exact[std::int8_t(altitude - difference) + 128];
+                    const int index = exact[std::int8_t(altitude - difference) + 128];
+                    if (index >= 0 && allowsVariation(AltitudeVariation(variation), difference))
+                        m_explaining[variation][altitude + 128].push_back(std::int16_t(index));
                 }
             }
         }
@@ -76,16 +76,19 @@ public:
         }
     }
 
-    // The index whose altitude plus the variation gives altitude, or -1.
-    int explaining(std::int8_t altitude, AltitudeVariation variation) const
+    // The indexes whose altitude plus the variation gives altitude.
+    const std::vector<std::int16_t> &explaining(std::int8_t altitude,
+                                                AltitudeVariation variation) const
     {
         return m_explaining[int(variation)][altitude + 128];
     }
     int nearest(std::int8_t altitude) const { return m_nearest[altitude + 128]; }
+    int altitude(int index) const { return m_altitudes[index]; }
 
 private:
-    std::array<std::int16_t, 256> m_explaining[3];
+    std::array<std::vector<std::int16_t>, 256> m_explaining[3];
     std::array<std::int16_t, 256> m_nearest;
+    std::array<std::int8_t, 256> m_altitudes;
 };
 
 // The AltIDMod a transition tile most often comes with (ties to the lower),
@@ -202,13 +205,16 @@ private:
     {
         return m_map + (qint64(blockX) * m_result.blocksHigh + blockY) * MapFiles::mapBlockSize + 4;
     }
-    std::uint16_t tileAt(int x, int y) const
+    const uchar *cellAt(int x, int y) const
     {
-        const uchar *cell =
-            blockCells(x / MapFiles::cellsPerBlockSide, y / MapFiles::cellsPerBlockSide)
+        return blockCells(x / MapFiles::cellsPerBlockSide, y / MapFiles::cellsPerBlockSide)
             + ((y % MapFiles::cellsPerBlockSide) * MapFiles::cellsPerBlockSide
                + x % MapFiles::cellsPerBlockSide)
-                * MapFiles::mapCellSize;
+            * MapFiles::mapCellSize;
+    }
+    std::uint16_t tileAt(int x, int y) const
+    {
+        const uchar *cell = cellAt(x, y);
         return static_cast<std::uint16_t>(cell[0] | cell[1] << 8);
     }
     std::uint8_t &terrainAt(int x, int y) { return m_terrain[qsizetype(y) * m_terrainStride + x]; }
@@ -523,16 +529,17 @@ private:
                             m_result.blocksHigh, terrain);
                 m_finder.findBlock(grid, lookups);
                 const uchar *cell = blockCells(blockX, blockY);
+                BlockAltitudes around(cell);
                 for (int k = 0; k < MapFiles::cellsPerBlockSide; ++k) {
                     std::uint8_t row[MapFiles::cellsPerBlockSide];
                     for (int l = 0; l < MapFiles::cellsPerBlockSide; ++l) {
                         const auto tile = static_cast<std::uint16_t>(cell[0] | cell[1] << 8);
                         const auto z = static_cast<std::int8_t>(cell[2]);
                         cell += MapFiles::mapCellSize;
-                        const int index =
-                            altitudeIndex(tile, z, grid.ownCode(l, k),
-                                          lookups[k * MapFiles::cellsPerBlockSide + l], indexes,
-                                          usualMods, tally);
+                        const int index = altitudeIndex(
+                            tile, z, grid.ownCode(l, k),
+                            lookups[k * MapFiles::cellsPerBlockSide + l], indexes, usualMods,
+                            [&] { return around.level(l, k); }, tally);
                         row[l] = std::uint8_t(index);
                     }
                     const int y = blockY * MapFiles::cellsPerBlockSide + k;
@@ -544,13 +551,68 @@ private:
         }
     }
 
+    // The written altitudes of one block, read once a cell of the block needs
+    // its neighbours' level. The block's own cells suffice to tell which
+    // altitude step a cell is on; the blocks around lie far off in memory.
+    class BlockAltitudes
+    {
+    public:
+        explicit BlockAltitudes(const uchar *cells) : m_cells(cells) { }
+
+        // The mean altitude of the cells of the block around cell (l, k),
+        // itself included.
+        double level(int l, int k)
+        {
+            if (!m_read) {
+                for (int i = 0; i < MapFiles::cellsPerBlock; ++i)
+                    m_altitudes[i / 8][i % 8] =
+                        static_cast<std::int8_t>(m_cells[i * MapFiles::mapCellSize + 2]);
+                m_read = true;
+            }
+            int sum = 0, count = 0;
+            for (int row = std::max(0, k - 1); row <= std::min(7, k + 1); ++row) {
+                for (int column = std::max(0, l - 1); column <= std::min(7, l + 1); ++column) {
+                    sum += m_altitudes[row][column];
+                    ++count;
+                }
+            }
+            return double(sum) / count;
+        }
+
+    private:
+        const uchar *m_cells;
+        bool m_read = false;
+        int m_altitudes[MapFiles::cellsPerBlockSide][MapFiles::cellsPerBlockSide];
+    };
+
     // The index whose altitude, with the AltIDMod of the tile in the cell's
-    // transition and the variation that allows, gives z; else the nearest.
+    // transition and a variation that allows, gives z; else the nearest.
+    // level() is the mean altitude around the cell.
+    template<typename Level>
     int altitudeIndex(std::uint16_t tile, std::int8_t z, std::uint8_t terrain,
                       const TransitionLookup &lookup, const AltitudeIndexes &indexes,
-                      const std::vector<std::int8_t> &usualMods, Tally &tally) const
+                      const std::vector<std::int8_t> &usualMods, Level level, Tally &tally) const
     {
         const bool random = m_tables.TerrainRandomTable.value(terrain);
+        // Of the indexes that explain base, the one nearest the level of the
+        // cell's neighbourhood: a random variation can reach the next
+        // altitude up or down, and painted altitudes change slowly. The
+        // level is taken back to the base as the cell's own altitude is,
+        // less the variation's mean; ties go to the preferred index.
+        const auto pick = [&](std::int8_t base, AltitudeVariation variation) {
+            const std::vector<std::int16_t> &candidates = indexes.explaining(base, variation);
+            if (candidates.size() < 2)
+                return candidates.empty() ? -1 : int(candidates.front());
+            const double baseLevel =
+                level() - (z - base) - (variation == AltitudeVariation::OwnTile ? 2.5 : 0.0);
+            int best = candidates.front();
+            for (std::int16_t candidate : candidates) {
+                if (std::abs(indexes.altitude(candidate) - baseLevel)
+                    < std::abs(indexes.altitude(best) - baseLevel))
+                    best = candidate;
+            }
+            return best;
+        };
         std::optional<std::int8_t> first;
         if (lookup.hit && lookup.hit->mapTileCount.divisor() > 0) {
             const AltitudeVariation variation = lookup.keepsVariation && random
@@ -561,13 +623,13 @@ private:
                 if (candidate.tileId != tile)
                     continue;
                 const auto base = static_cast<std::int8_t>(z - candidate.altIdMod);
-                if (const int index = indexes.explaining(base, variation); index >= 0)
+                if (const int index = pick(base, variation); index >= 0)
                     return index;
                 first = first.value_or(base);
             }
         } else if (m_tables.TerrainTable.value(terrain) == tile) {
-            const int index = indexes.explaining(
-                z, random ? AltitudeVariation::OwnTile : AltitudeVariation::None);
+            const int index =
+                pick(z, random ? AltitudeVariation::OwnTile : AltitudeVariation::None);
             if (index >= 0)
                 return index;
             first = z;
@@ -575,7 +637,7 @@ private:
         // A tile the cell's terrain would not get: its usual AltIDMod.
         const auto base = first.value_or(static_cast<std::int8_t>(z - usualMods[tile]));
         if (!first) {
-            if (const int index = indexes.explaining(base, AltitudeVariation::None); index >= 0)
+            if (const int index = pick(base, AltitudeVariation::None); index >= 0)
                 return index;
         }
         ++tally.nearestAltitude;

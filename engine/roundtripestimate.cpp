@@ -17,6 +17,10 @@
 #include <QFileInfo>
 
 #include <algorithm>
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -107,6 +111,8 @@ private:
 };
 
 // Compares the pass's map blocks, as they are written, with the original's.
+// The comparing runs on a thread of its own: the pass's drawing thread sets
+// the pace and only hands the bytes over.
 class Comparison
 {
 public:
@@ -114,12 +120,54 @@ public:
         : m_original(original),
           m_rules(marked.rules()),
           m_tiles(marked.ruleTiles()),
-          m_estimate(estimate)
+          m_estimate(estimate),
+          m_thread([this] { run(); })
     {
+    }
+    ~Comparison() { finish(); }
+
+    // data is shared, not copied; the writer lets go of it after the write.
+    void append(const QByteArray &data)
+    {
+        {
+            const std::lock_guard lock(m_mutex);
+            m_chunks.push_back(data);
+        }
+        m_changed.notify_one();
+    }
+
+    // Waits until everything appended is compared.
+    void finish()
+    {
+        if (!m_thread.joinable())
+            return;
+        {
+            const std::lock_guard lock(m_mutex);
+            m_finished = true;
+        }
+        m_changed.notify_one();
+        m_thread.join();
+    }
+
+private:
+    void run()
+    {
+        for (;;) {
+            QByteArray chunk;
+            {
+                std::unique_lock lock(m_mutex);
+                m_changed.wait(lock, [this] { return !m_chunks.empty() || m_finished; });
+                if (m_chunks.empty())
+                    return;
+                chunk = std::move(m_chunks.front());
+                m_chunks.pop_front();
+            }
+            compare(chunk);
+        }
     }
 
     // Writes need not end on a block's end; the rest waits for the next.
-    void append(const QByteArray &data)
+    void compare(const QByteArray &data)
     {
         const auto *bytes = reinterpret_cast<const uchar *>(data.constData());
         qsizetype at = 0;
@@ -136,7 +184,6 @@ public:
         m_pending.append(data.constData() + at, data.size() - at);
     }
 
-private:
     void compareBlock(const uchar *marked)
     {
         const qint64 offset = m_blocks++ * MapFiles::mapBlockSize;
@@ -178,6 +225,12 @@ private:
     RoundTripEstimate &m_estimate;
     QByteArray m_pending;
     qint64 m_blocks = 0;
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    std::deque<QByteArray> m_chunks;
+    bool m_finished = false;
+    // Last, so that it starts with everything else in place.
+    std::thread m_thread;
 };
 
 // Keeps the pass's output in memory: the map file goes to the comparison,
@@ -257,6 +310,7 @@ RoundTripEstimate estimateRoundTrip(const QString &destination, int mapNumber,
     QuietObserver observer;
     const PassSummary summary = processMap(marked.tables(), structureStatics, keyGrid, random,
                                            terrainPath, altitudePath, options, observer, inMemory);
+    comparison.finish();
     if (summary.outcome != PassSummary::Outcome::Completed) {
         estimate = RoundTripEstimate();
         estimate.errorText = summary.errorText.isEmpty() ? observer.problem : summary.errorText;
