@@ -5,6 +5,8 @@
 
 #include <QByteArray>
 #include <QImage>
+#include <QList>
+#include <QPoint>
 #include <QString>
 #include <QStringList>
 
@@ -21,6 +23,20 @@ QByteArray readFile(const QString &path);
 QImage paletteImage(int width, int height, const std::function<int(int, int)> &index);
 void writePaletteImage(const QString &path, int width, int height,
                        const std::function<int(int, int)> &index);
+
+// One land cell of a hand-made map.
+struct Cell
+{
+    int tileId = 0;
+    int z = 0;
+};
+using CellFunction = std::function<Cell(int x, int y)>;
+
+// Writes map0.mul, staidx0.mul and statics0.mul the way the format lays
+// them out: blocks column by column, cells row by row within a block. Each
+// of statics puts one object on its cell.
+void writeMap(const QString &destination, int blocksWide, int blocksHigh, const CellFunction &cell,
+              const QList<QPoint> &statics = {});
 
 } // namespace TestSupport
 
