@@ -680,20 +680,9 @@ MapImport importMap(const QString &destination, int mapNumber, int blocksHigh,
 {
     MapImport result;
     const MapVerification verification = verifyMapFiles(destination, mapNumber, blocksHigh);
-    if (verification.problem) {
-        result.errorText =
-            QStringLiteral("the map files fail verification: %1").arg(verification.problem->text());
+    result.errorText = unreadableReason(verification);
+    if (!result.errorText.isEmpty())
         return result;
-    }
-    if (verification.blocksHigh <= 0) {
-        result.errorText =
-            QStringLiteral("the height of map %1 in blocks is not known").arg(mapNumber);
-        return result;
-    }
-    if (verification.blocks == 0) {
-        result.errorText = QStringLiteral("map%1.mul holds no blocks").arg(mapNumber);
-        return result;
-    }
     const int terrainSize = highestIndex(tables.TerrainTable) + 1;
     const int altitudeSize = highestIndex(tables.AltitudeTable) + 1;
     if (terrainSize == 0 || altitudeSize == 0) {

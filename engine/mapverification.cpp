@@ -197,3 +197,16 @@ MapVerification verifyMapFiles(const QString &destination, int mapNumber, int bl
     Verifier(destination, result).run();
     return result;
 }
+
+QString unreadableReason(const MapVerification &verification)
+{
+    if (verification.problem)
+        return QStringLiteral("the map files fail verification: %1")
+            .arg(verification.problem->text());
+    if (verification.blocksHigh <= 0)
+        return QStringLiteral("the height of map %1 in blocks is not known")
+            .arg(verification.mapNumber);
+    if (verification.blocks == 0)
+        return QStringLiteral("map%1.mul holds no blocks").arg(verification.mapNumber);
+    return {};
+}
