@@ -1,5 +1,8 @@
 #pragma once
 
+#include "data/palettetable.h"
+#include "packedkey.h"
+
 #include <cstdint>
 
 // The random variation a pass adds to a cell's base altitude and its tile's
@@ -19,4 +22,20 @@ constexpr bool allowsVariation(AltitudeVariation variation, int difference)
         return difference == 0 || difference == -2 || difference == 2;
     }
     return false;
+}
+
+// The variation on a terrain's own tile, and under a general transition
+// with the key: one that is a random terrain nine times keeps the
+// terrain's variation.
+inline AltitudeVariation ownTileVariation(const PaletteTable<bool> &randomTable,
+                                          std::uint8_t terrain)
+{
+    return randomTable.value(terrain) ? AltitudeVariation::OwnTile : AltitudeVariation::None;
+}
+inline AltitudeVariation generalTransitionVariation(const PaletteTable<bool> &randomTable,
+                                                    PackedKey key)
+{
+    return key == PackedKey::uniform(key.tail) && randomTable.value(key.tail)
+        ? AltitudeVariation::UniformTransition
+        : AltitudeVariation::None;
 }

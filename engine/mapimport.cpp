@@ -2,11 +2,9 @@
 
 #include "altitudevariation.h"
 #include "data/maptables.h"
-#include "keygrid.h"
 #include "mapfiles.h"
 #include "mappedfile.h"
 #include "mapverification.h"
-#include "paletteimage.h"
 #include "starterworld.h"
 #include "tileterrains.h"
 #include "transitionfinder.h"
@@ -23,7 +21,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <limits>
-#include <map>
 #include <optional>
 #include <thread>
 #include <vector>
@@ -91,34 +88,54 @@ private:
     std::array<std::int8_t, 256> m_altitudes;
 };
 
-// The AltIDMod a transition tile most often comes with (ties to the lower),
-// for tiles that the cell's own transition does not explain.
-std::vector<std::int8_t> usualAltIdMods(const MapTables &tables)
+// How the generator sets the altitude of a cell with a tile: its AltIDMod
+// and variation where every rule that places the tile sets them alike (an
+// unknown tile has 0 and none). Otherwise it depends on the cell's
+// transition, and altIdMod, the lowest, serves where that does not place the
+// tile.
+struct TileAltitude
 {
-    std::map<std::uint16_t, std::map<int, int>> counts;
+    std::int8_t altIdMod = 0;
+    AltitudeVariation variation = AltitudeVariation::None;
+    bool needsTransition = false;
+};
+
+std::vector<TileAltitude> tileAltitudes(const MapTables &tables)
+{
+    std::vector<TileAltitude> altitudes(65536);
+    std::vector<bool> placed(65536, false);
+    const auto place = [&](std::uint16_t tileId, std::int8_t altIdMod,
+                           AltitudeVariation variation) {
+        TileAltitude &altitude = altitudes[tileId];
+        if (!placed[tileId]) {
+            altitude = {altIdMod, variation, false};
+            placed[tileId] = true;
+        } else if (altitude.needsTransition || altitude.altIdMod != altIdMod
+                   || altitude.variation != variation) {
+            altitude = {std::min(altitude.altIdMod, altIdMod), AltitudeVariation::None, true};
+        }
+    };
+    for (int index = 0; index < 256; ++index) {
+        const auto terrain = std::uint8_t(index);
+        if (tables.TerrainTable.contains(terrain))
+            place(tables.TerrainTable.value(terrain), 0,
+                  ownTileVariation(tables.TerrainRandomTable, terrain));
+    }
     for (const TransitionHash *table :
          {&tables.TransitionTable, &tables.LeftTransitionTable, &tables.TopTransitionTable,
           &tables.CornerTransitionTable}) {
-        for (const TransitionInfo &info : *table) {
-            for (const TransitionTile &tile : info.mapTiles)
-                ++counts[tile.tileId][tile.altIdMod];
+        for (auto it = table->cbegin(); it != table->cend(); ++it) {
+            const auto key = PackedKey::fromText(it.key());
+            if (!key)
+                continue;
+            const AltitudeVariation variation = table == &tables.TransitionTable
+                ? generalTransitionVariation(tables.TerrainRandomTable, *key)
+                : AltitudeVariation::None;
+            for (const TransitionTile &tile : it.value().mapTiles)
+                place(tile.tileId, tile.altIdMod, variation);
         }
     }
-    std::vector<std::int8_t> mods(65536, 0);
-    for (const auto &[tileId, perMod] : counts) {
-        int best = 0;
-        for (const auto &[mod, count] : perMod) {
-            if (count > best) {
-                best = count;
-                mods[tileId] = std::int8_t(mod);
-            }
-        }
-    }
-    for (int index = 0; index < 256; ++index) {
-        if (tables.TerrainTable.contains(std::uint8_t(index)))
-            mods[tables.TerrainTable.value(std::uint8_t(index))] = 0;
-    }
-    return mods;
+    return altitudes;
 }
 
 QList<QRgb> grayRamp(int size)
@@ -167,6 +184,11 @@ public:
                                                                              : Transition;
             m_tileKinds[tile] = std::uint16_t(kind << 8 | std::max(terrain, 0));
         }
+        for (int terrain = 0; terrain < 256; ++terrain) {
+            std::uint8_t uniform[4][4];
+            std::memset(uniform, terrain, sizeof uniform);
+            m_uniformLookups[terrain] = m_finder.findCell(uniform);
+        }
     }
 
     void run()
@@ -178,10 +200,9 @@ public:
         fillUnknown();
         settleAmbiguous();
         const AltitudeIndexes indexes(m_tables.AltitudeTable);
-        const std::vector<std::int8_t> usualMods = usualAltIdMods(m_tables);
-        const PaletteImage terrain = PaletteImage::fromImage(m_result.terrain);
+        const std::vector<TileAltitude> altitudes = tileAltitudes(m_tables);
         inHalves([&](int first, int end,
-                     Tally &tally) { mapAltitude(first, end, terrain, indexes, usualMods, tally); },
+                     Tally &tally) { mapAltitude(first, end, indexes, altitudes, tally); },
                  tallies);
         m_result.nearestAltitudeCells = tallies[0].nearestAltitude + tallies[1].nearestAltitude;
     }
@@ -416,10 +437,8 @@ private:
     // cell's tile there again.
     bool explains(int x, int y)
     {
-        std::uint8_t n[4][4];
-        neighbourhood(x, y, n);
         const std::uint16_t tile = tileAt(x, y);
-        const TransitionLookup lookup = m_finder.findCell(n);
+        const TransitionLookup lookup = lookupAt(x, y);
         if (lookup.hit && lookup.hit->mapTileCount.divisor() > 0) {
             for (std::uint32_t i = 0; i < lookup.hit->mapTileCount.divisor(); ++i) {
                 if (lookup.hit->mapTiles[i].tileId == tile)
@@ -428,7 +447,23 @@ private:
             return false;
         }
         // A terrain that terrain.xml lacks gets tile id 0, as value() gives.
-        return m_tables.TerrainTable.value(n[2][2]) == tile;
+        return m_tables.TerrainTable.value(terrainAt(x, y)) == tile;
+    }
+
+    // The cell's transition, as the generator finds it on the terrains as
+    // they stand.
+    TransitionLookup lookupAt(int x, int y)
+    {
+        std::uint8_t n[4][4];
+        neighbourhood(x, y, n);
+        const std::uint8_t own = n[2][2];
+        for (const auto &row : n) {
+            for (std::uint8_t terrain : row) {
+                if (terrain != own)
+                    return m_finder.findCell(n);
+            }
+        }
+        return m_uniformLookups[own];
     }
 
     // The cells whose keys see (x, y) whose tiles the terrains explain.
@@ -514,35 +549,34 @@ private:
         terrain = best;
     }
 
-    // Each cell's altitude index, from its transition as the generator
-    // finds it on the imported terrain.
-    void mapAltitude(int firstRow, int endRow, const PaletteImage &terrain,
-                     const AltitudeIndexes &indexes, const std::vector<std::int8_t> &usualMods,
-                     Tally &tally)
+    // Each cell's altitude index; for tiles whose altitude depends on the
+    // transition, from the transition as the generator finds it on the
+    // imported terrain.
+    void mapAltitude(int firstRow, int endRow, const AltitudeIndexes &indexes,
+                     const std::vector<TileAltitude> &altitudes, Tally &tally)
     {
-        KeyGrid grid;
-        TransitionLookup lookups[MapFiles::cellsPerBlock];
         for (int blockY = firstRow; blockY < endRow; ++blockY) {
             for (int blockX = 0; blockX < m_result.blocksWide; ++blockX) {
-                fillKeyGrid(grid, blockX * MapFiles::cellsPerBlockSide,
-                            blockY * MapFiles::cellsPerBlockSide, m_result.blocksWide,
-                            m_result.blocksHigh, terrain);
-                m_finder.findBlock(grid, lookups);
                 const uchar *cell = blockCells(blockX, blockY);
                 BlockAltitudes around(cell);
                 for (int k = 0; k < MapFiles::cellsPerBlockSide; ++k) {
+                    const int y = blockY * MapFiles::cellsPerBlockSide + k;
                     std::uint8_t row[MapFiles::cellsPerBlockSide];
                     for (int l = 0; l < MapFiles::cellsPerBlockSide; ++l) {
+                        const int x = blockX * MapFiles::cellsPerBlockSide + l;
                         const auto tile = static_cast<std::uint16_t>(cell[0] | cell[1] << 8);
                         const auto z = static_cast<std::int8_t>(cell[2]);
                         cell += MapFiles::mapCellSize;
-                        const int index = altitudeIndex(
-                            tile, z, grid.ownCode(l, k),
-                            lookups[k * MapFiles::cellsPerBlockSide + l], indexes, usualMods,
-                            [&] { return around.level(l, k); }, tally);
+                        const auto level = [&] { return around.level(l, k); };
+                        const AltitudeChoice<decltype(level)> choice {indexes, z, level};
+                        const TileAltitude &altitude = altitudes[tile];
+                        const int index = altitude.needsTransition
+                            ? altitudeIndex(tile, terrainAt(x, y), lookupAt(x, y),
+                                            altitude.altIdMod, choice, tally)
+                            : choice.pickOrNearest(static_cast<std::int8_t>(z - altitude.altIdMod),
+                                                   altitude.variation, tally);
                         row[l] = std::uint8_t(index);
                     }
-                    const int y = blockY * MapFiles::cellsPerBlockSide + k;
                     std::memcpy(m_altitude + qsizetype(y) * m_altitudeStride
                                     + blockX * MapFiles::cellsPerBlockSide,
                                 row, sizeof row);
@@ -585,21 +619,21 @@ private:
         int m_altitudes[MapFiles::cellsPerBlockSide][MapFiles::cellsPerBlockSide];
     };
 
-    // The index whose altitude, with the AltIDMod of the tile in the cell's
-    // transition and a variation that allows, gives z; else the nearest.
-    // level() is the mean altitude around the cell.
-    template<typename Level>
-    int altitudeIndex(std::uint16_t tile, std::int8_t z, std::uint8_t terrain,
-                      const TransitionLookup &lookup, const AltitudeIndexes &indexes,
-                      const std::vector<std::int8_t> &usualMods, Level level, Tally &tally) const
+    // The altitude index of one cell whose altitude z the generator wrote.
+    template<typename Level> struct AltitudeChoice
     {
-        const bool random = m_tables.TerrainRandomTable.value(terrain);
+        const AltitudeIndexes &indexes;
+        std::int8_t z;
+        // The mean altitude around the cell.
+        const Level &level;
+
         // Of the indexes that explain base, the one nearest the level of the
         // cell's neighbourhood: a random variation can reach the next
         // altitude up or down, and painted altitudes change slowly. The
-        // level is taken back to the base as the cell's own altitude is,
-        // less the variation's mean; ties go to the preferred index.
-        const auto pick = [&](std::int8_t base, AltitudeVariation variation) {
+        // level is taken back to the base as z is, less the variation's
+        // mean; ties go to the preferred index. -1 when none explains it.
+        int pick(std::int8_t base, AltitudeVariation variation) const
+        {
             const std::vector<std::int16_t> &candidates = indexes.explaining(base, variation);
             if (candidates.size() < 2)
                 return candidates.empty() ? -1 : int(candidates.front());
@@ -612,36 +646,49 @@ private:
                     best = candidate;
             }
             return best;
-        };
+        }
+
+        int pickOrNearest(std::int8_t base, AltitudeVariation variation, Tally &tally) const
+        {
+            if (const int index = pick(base, variation); index >= 0)
+                return index;
+            ++tally.nearestAltitude;
+            return indexes.nearest(base);
+        }
+    };
+
+    // The index whose altitude, with the AltIDMod of the tile in the cell's
+    // transition and a variation that allows, gives z; where the
+    // transition does not place the tile, fallbackAltIdMod takes its place.
+    template<typename Level>
+    int altitudeIndex(std::uint16_t tile, std::uint8_t terrain, const TransitionLookup &lookup,
+                      std::int8_t fallbackAltIdMod, const AltitudeChoice<Level> &choice,
+                      Tally &tally) const
+    {
+        if (!lookup.hit || lookup.hit->mapTileCount.divisor() == 0) {
+            if (m_tables.TerrainTable.value(terrain) == tile)
+                return choice.pickOrNearest(
+                    choice.z, ownTileVariation(m_tables.TerrainRandomTable, terrain), tally);
+            return choice.pickOrNearest(static_cast<std::int8_t>(choice.z - fallbackAltIdMod),
+                                        AltitudeVariation::None, tally);
+        }
+        const AltitudeVariation variation =
+            lookup.keepsVariation && m_tables.TerrainRandomTable.value(terrain)
+            ? AltitudeVariation::UniformTransition
+            : AltitudeVariation::None;
         std::optional<std::int8_t> first;
-        if (lookup.hit && lookup.hit->mapTileCount.divisor() > 0) {
-            const AltitudeVariation variation = lookup.keepsVariation && random
-                ? AltitudeVariation::UniformTransition
-                : AltitudeVariation::None;
-            for (std::uint32_t i = 0; i < lookup.hit->mapTileCount.divisor(); ++i) {
-                const TransitionTile &candidate = lookup.hit->mapTiles[i];
-                if (candidate.tileId != tile)
-                    continue;
-                const auto base = static_cast<std::int8_t>(z - candidate.altIdMod);
-                if (const int index = pick(base, variation); index >= 0)
-                    return index;
-                first = first.value_or(base);
-            }
-        } else if (m_tables.TerrainTable.value(terrain) == tile) {
-            const int index =
-                pick(z, random ? AltitudeVariation::OwnTile : AltitudeVariation::None);
-            if (index >= 0)
+        for (std::uint32_t i = 0; i < lookup.hit->mapTileCount.divisor(); ++i) {
+            const TransitionTile &candidate = lookup.hit->mapTiles[i];
+            if (candidate.tileId != tile)
+                continue;
+            const auto base = static_cast<std::int8_t>(choice.z - candidate.altIdMod);
+            if (const int index = choice.pick(base, variation); index >= 0)
                 return index;
-            first = z;
+            first = first.value_or(base);
         }
-        // A tile the cell's terrain would not get: its usual AltIDMod.
-        const auto base = first.value_or(static_cast<std::int8_t>(z - usualMods[tile]));
-        if (!first) {
-            if (const int index = pick(base, AltitudeVariation::None); index >= 0)
-                return index;
-        }
-        ++tally.nearestAltitude;
-        return indexes.nearest(base);
+        return choice.pickOrNearest(
+            first.value_or(static_cast<std::int8_t>(choice.z - fallbackAltIdMod)),
+            AltitudeVariation::None, tally);
     }
 
     const uchar *m_map;
@@ -654,6 +701,8 @@ private:
     std::vector<std::uint16_t> m_tileKinds;
     const TransitionIndex m_transitions;
     const TransitionFinder m_finder;
+    // For a cell whose neighbourhood is one terrain, the common case.
+    std::array<TransitionLookup, 256> m_uniformLookups;
     uchar *m_terrain;
     const qsizetype m_terrainStride;
     uchar *m_altitude;

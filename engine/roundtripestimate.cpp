@@ -46,10 +46,8 @@ public:
         // pass would enter it.
         for (int index = 0; index < 256; ++index) {
             const auto terrain = std::uint8_t(index);
-            m_rules[index] =
-                addRule({{tables.TerrainTable.value(terrain), 0}},
-                        tables.TerrainRandomTable.value(terrain) ? AltitudeVariation::OwnTile
-                                                                 : AltitudeVariation::None);
+            m_rules[index] = addRule({{tables.TerrainTable.value(terrain), 0}},
+                                     ownTileVariation(tables.TerrainRandomTable, terrain));
             m_tables.TerrainTable.insert(terrain, std::uint16_t(index));
             m_tables.TerrainRandomTable.insert(terrain, false);
         }
@@ -72,11 +70,10 @@ private:
         for (auto it = table.begin(); it != table.end(); ++it) {
             if (it->mapTiles.isEmpty())
                 continue;
-            AltitudeVariation variation = AltitudeVariation::None;
             const auto key = PackedKey::fromText(it.key());
-            if (randomTable && key && *key == PackedKey::uniform(key->tail)
-                && randomTable->value(key->tail))
-                variation = AltitudeVariation::UniformTransition;
+            const AltitudeVariation variation = randomTable && key
+                ? generalTransitionVariation(*randomTable, *key)
+                : AltitudeVariation::None;
             it->mapTiles = {{marker(it->mapTiles, variation), 0}};
         }
     }
