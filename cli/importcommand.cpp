@@ -19,6 +19,7 @@
 #include <QTextStream>
 
 #include <cmath>
+#include <thread>
 
 namespace {
 
@@ -188,26 +189,27 @@ int runImportCommand(const QStringList &arguments)
             << "; import replaces images only with --force" << Qt::endl;
         return failure;
     }
-    QList<QRgb> colours;
-    if (parser.isSet(paletteOption)) {
-        const QString path = QDir::toNativeSeparators(parser.value(paletteOption));
-        const PaletteImage source = PaletteImage::load(parser.value(paletteOption));
-        colours = source.colourTable();
-        if (source.isNull() || colours.isEmpty()) {
-            err << "error: " << path
-                << (source.isNull() ? " cannot be read (" + source.errorString() + ")"
-                                    : QStringLiteral(" has no colour table"))
-                << "; pass an 8-bit palette image with --palette-from" << Qt::endl;
-            return failure;
-        }
-    }
-
     Timings timings;
     QElapsedTimer timer;
     timer.start();
+    // The palette image decodes on the second core while the data loads.
+    PaletteImage paletteSource;
+    std::thread paletteReader([&] {
+        if (parser.isSet(paletteOption))
+            paletteSource = PaletteImage::load(parser.value(paletteOption));
+    });
     MapTables tables;
     loadDataDirectory(tables, dataDirectory);
+    paletteReader.join();
     timings.loadData = timer.nsecsElapsed();
+    const QList<QRgb> colours = paletteSource.colourTable();
+    if (parser.isSet(paletteOption) && colours.isEmpty()) {
+        err << "error: " << QDir::toNativeSeparators(parser.value(paletteOption))
+            << (paletteSource.isNull() ? " cannot be read (" + paletteSource.errorString() + ")"
+                                       : QStringLiteral(" has no colour table"))
+            << "; pass an 8-bit palette image with --palette-from" << Qt::endl;
+        return failure;
+    }
     const MapImport import =
         importMap(destination, mapNumber, mapChoice.blocksHigh(), tables, colours);
     timings.mapBack = timer.nsecsElapsed() - timings.loadData;
