@@ -423,6 +423,11 @@ private:
     // own outside the map, as the generator builds a cell's keys.
     void neighbourhood(int x, int y, std::uint8_t out[4][4])
     {
+        if (x >= 2 && y >= 2 && x + 1 < m_width && y + 1 < m_height) {
+            for (int dy = 0; dy < 4; ++dy)
+                std::memcpy(out[dy], &terrainAt(x - 2, y - 2 + dy), 4);
+            return;
+        }
         const std::uint8_t own = terrainAt(x, y);
         for (int dy = 0; dy < 4; ++dy) {
             for (int dx = 0; dx < 4; ++dx) {
@@ -457,12 +462,11 @@ private:
         std::uint8_t n[4][4];
         neighbourhood(x, y, n);
         const std::uint8_t own = n[2][2];
-        for (const auto &row : n) {
-            for (std::uint8_t terrain : row) {
-                if (terrain != own)
-                    return m_finder.findCell(n);
-            }
-        }
+        std::uint32_t rows[4];
+        std::memcpy(rows, n, sizeof rows);
+        const std::uint32_t uniform = 0x01010101u * own;
+        if ((rows[0] ^ uniform) | (rows[1] ^ uniform) | (rows[2] ^ uniform) | (rows[3] ^ uniform))
+            return m_finder.findCell(n);
         return m_uniformLookups[own];
     }
 
