@@ -11,9 +11,11 @@
 #include <QErrorMessage>
 #include <QFileDialog>
 #include <QLabel>
+#include <QMessageBox>
 #include <QScopedValueRollback>
 #include <QStatusBar>
 #include <QTime>
+#include <QToolButton>
 
 MainWindow::MainWindow(QWidget *parent, Qt::WindowFlags flags) : QMainWindow(parent, flags)
 {
@@ -23,6 +25,15 @@ MainWindow::MainWindow(QWidget *parent, Qt::WindowFlags flags) : QMainWindow(par
     // __DATE__ pads a one-digit day with a blank.
     auto *buildLabel =
         new QLabel(tr("Build: ") + QStringLiteral(__DATE__ " " __TIME__).simplified(), statusBar());
+    // About sits in the status bar, left of the build label, so that the
+    // form keeps its layout.
+    auto *about = new QToolButton(statusBar());
+    about->setObjectName(QStringLiteral("toolAbout"));
+    about->setText(tr("About"));
+    about->setAutoRaise(true);
+    about->setShortcut(QKeySequence::HelpContents);
+    connect(about, &QToolButton::clicked, this, &MainWindow::showAbout);
+    statusBar()->addPermanentWidget(about, 0);
     statusBar()->addPermanentWidget(buildLabel, 0);
     readSettings();
 
@@ -154,4 +165,15 @@ void MainWindow::createStaticErrorDialog()
     m_staticErrors->setWindowTitle(tr("Random static entry errors"));
     connect(this, &MainWindow::errorStatic, m_staticErrors,
             qOverload<const QString &>(&QErrorMessage::showMessage));
+}
+
+// The same name and version as --version, which main() sets.
+void MainWindow::showAbout()
+{
+    QMessageBox::about(
+        this, tr("About Quillmoor Map Generator"),
+        tr("<p><b>Quillmoor Map Generator</b></p><p>%1 %2</p>"
+           "<p>Turns a painted terrain image and altitude image into game map files.</p>")
+            .arg(QCoreApplication::applicationName().toHtmlEscaped(),
+                 QCoreApplication::applicationVersion().toHtmlEscaped()));
 }

@@ -24,6 +24,10 @@ public:
     explicit MainWindow(QWidget *parent = nullptr, Qt::WindowFlags flags = {});
     ~MainWindow() override;
 
+    // Fills the fields that the settings file names; relative paths in it
+    // are relative to its folder.
+    void readSettings(const QString &path);
+
 signals:
     // A problem the static-set loader found; shown in the static entry
     // error dialog.
@@ -41,7 +45,6 @@ protected:
     // Pre-fills the data directory, the images and the destination from
     // mapgenerator.xml beside the program.
     void readSettings();
-    void readSettings(const QString &path);
 
     // The modal pickers; an empty result means the user cancelled.
     virtual QString chooseDirectory(const QString &caption, const QString &start);
@@ -54,6 +57,7 @@ private:
     void pickDirectory(QLineEdit *field, const QString &caption);
     void pickFile(QLineEdit *field, const QString &caption);
     void createStaticErrorDialog();
+    void showAbout();
 
     MainWindowForm ui;
     MapTables m_tables;

@@ -2,9 +2,14 @@
 
 #include "commandparser.h"
 #include "data/datadirectorychecker.h"
+#include "data/designerfiles.h"
+#include "engine/bordercheck.h"
 #include "engine/mapimagecheck.h"
+#include "engine/transitionskeletons.h"
+#include "problemprinter.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -12,38 +17,26 @@
 
 namespace {
 
-QString severityName(DataProblem::Severity severity)
+struct Counts
 {
-    return severity == DataProblem::Severity::Error ? QStringLiteral("error")
-                                                    : QStringLiteral("warning");
-}
+    qsizetype errors = 0;
+    qsizetype warnings = 0;
+    // Only with a terrain image that the scan could read.
+    const BorderCoverage *coverage = nullptr;
+};
 
-QString plural(qsizetype count, const char *noun)
+void printText(QTextStream &out, const QList<DataProblem> &problems, const Counts &counts)
 {
-    return QStringLiteral("%1 %2%3")
-        .arg(count)
-        .arg(QLatin1String(noun))
-        .arg(count == 1 ? QString() : QStringLiteral("s"));
-}
-
-// One line per problem, FILE:LINE: severity: message (with :COLUMN where
-// the parser gives one), as compilers print them, so editors can jump there.
-void printText(QTextStream &out, const QList<DataProblem> &problems, qsizetype errors,
-               qsizetype warnings)
-{
-    for (const DataProblem &problem : problems) {
-        out << problem.file;
-        if (problem.line > 0)
-            out << ':' << problem.line;
-        if (problem.column > 0)
-            out << ':' << problem.column;
-        out << ": " << severityName(problem.severity) << ": " << problem.message << '\n';
-    }
-    out << plural(errors, "error") << ", " << plural(warnings, "warning") << Qt::endl;
+    printProblems(out, problems);
+    out << plural(counts.errors, "error") << ", " << plural(counts.warnings, "warning");
+    if (counts.coverage)
+        out << ", " << plural(counts.coverage->patterns().size(), "unmatched border pattern")
+            << " (" << plural(counts.coverage->unmatchedCells(), "cell") << ')';
+    out << Qt::endl;
 }
 
 void printJson(QTextStream &out, const QString &dataDirectory, const QList<DataProblem> &problems,
-               qsizetype errors, qsizetype warnings)
+               const Counts &counts)
 {
     QJsonArray list;
     for (const DataProblem &problem : problems)
@@ -53,10 +46,26 @@ void printJson(QTextStream &out, const QString &dataDirectory, const QList<DataP
                                  {QStringLiteral("line"), problem.line},
                                  {QStringLiteral("column"), problem.column},
                                  {QStringLiteral("message"), problem.message}});
-    const QJsonObject report {{QStringLiteral("dataDirectory"), dataDirectory},
-                              {QStringLiteral("errors"), errors},
-                              {QStringLiteral("warnings"), warnings},
-                              {QStringLiteral("problems"), list}};
+    QJsonObject report {{QStringLiteral("dataDirectory"), dataDirectory},
+                        {QStringLiteral("errors"), counts.errors},
+                        {QStringLiteral("warnings"), counts.warnings},
+                        {QStringLiteral("problems"), list}};
+    if (counts.coverage) {
+        QJsonArray unmatched;
+        for (const BorderPattern &pattern : counts.coverage->patterns()) {
+            QJsonArray terrains;
+            for (std::uint8_t index : pattern.terrains)
+                terrains.append(int(index));
+            unmatched.append(
+                QJsonObject {{QStringLiteral("key"), pattern.key.toText()},
+                             {QStringLiteral("cells"), pattern.cells},
+                             {QStringLiteral("first"),
+                              QJsonArray {pattern.firstCell.x(), pattern.firstCell.y()}},
+                             {QStringLiteral("terrains"), terrains}});
+        }
+        report.insert(QStringLiteral("unmatched"), unmatched);
+        report.insert(QStringLiteral("unmatchedCells"), counts.coverage->unmatchedCells());
+    }
     out << QJsonDocument(report).toJson() << Qt::flush;
 }
 
@@ -69,38 +78,91 @@ int runCheckDataCommand(const QStringList &arguments)
     CommandParser parser(
         QStringLiteral("check-data"),
         QStringLiteral("Reads a data directory with the generator's rules and reports every "
-                       "file, definition and number that does not do what it says, and every "
-                       "palette index of the images that the data directory lacks."));
+                       "file, definition and number that does not do what it says, every "
+                       "palette index of the images that the data directory lacks, and every "
+                       "border pattern of the terrain image that no transition matches."));
     const QCommandLineOption dataOption(
         QStringLiteral("data"), QStringLiteral("Data directory (holds system/terrain.xml)."),
         QStringLiteral("DIR"));
-    const QCommandLineOption terrainOption(QStringLiteral("terrain"),
-                                           QStringLiteral("Terrain image to check as well."),
-                                           QStringLiteral("FILE"));
+    const QCommandLineOption terrainOption(
+        QStringLiteral("terrain"),
+        QStringLiteral("Terrain image to check as well, with its border patterns."),
+        QStringLiteral("FILE"));
     const QCommandLineOption altitudeOption(QStringLiteral("altitude"),
                                             QStringLiteral("Altitude image to check as well."),
                                             QStringLiteral("FILE"));
     const QCommandLineOption jsonOption(QStringLiteral("json"),
                                         QStringLiteral("Print the report as JSON."));
-    parser.addOptions({dataOption, terrainOption, altitudeOption, jsonOption});
+    const QCommandLineOption writeMissingOption(
+        QStringLiteral("write-missing"),
+        QStringLiteral("Write a transitions file with an open definition for every unmatched "
+                       "border pattern (needs --terrain)."),
+        QStringLiteral("FILE.xml"));
+    const QCommandLineOption forceOption(
+        QStringLiteral("force"), QStringLiteral("Replace the --write-missing file if it exists."));
+    parser.addOptions(
+        {dataOption, terrainOption, altitudeOption, jsonOption, writeMissingOption, forceOption});
     if (const auto done = parser.parseArguments(arguments, {dataOption}))
         return *done;
+    const QString skeletonPath = parser.value(writeMissingOption);
+    if (!skeletonPath.isEmpty() && !parser.isSet(terrainOption))
+        return parser.usage(QStringLiteral("--write-missing needs the terrain image (--terrain) "
+                                           "whose border patterns it writes"));
+    // Refused before anything is read, so a designer's file is never at risk.
+    if (!skeletonPath.isEmpty() && !parser.isSet(forceOption)
+        && !existingFiles({{skeletonPath, {}}}).isEmpty()) {
+        err << "error: " << QDir::toNativeSeparators(skeletonPath)
+            << " exists and is left as it is; choose another file or pass --force to replace it"
+            << Qt::endl;
+        return failure;
+    }
 
     const QString dataDirectory = parser.value(dataOption);
     if (!dataDirectoryExists(dataDirectory))
         return failure;
 
+    const QString terrainPath = parser.value(terrainOption);
     QList<DataProblem> problems = checkDataDirectory(dataDirectory);
-    problems +=
-        checkMapImages(dataDirectory, parser.value(terrainOption), parser.value(altitudeOption));
-    const qsizetype errors =
+    problems += checkMapImages(dataDirectory, terrainPath, parser.value(altitudeOption));
+    Counts counts;
+    BorderCheck borders;
+    if (!terrainPath.isEmpty()) {
+        borders = checkBorders(dataDirectory, terrainPath);
+        problems += borders.problems;
+        if (borders.coverage)
+            counts.coverage = &*borders.coverage;
+    }
+    counts.errors =
         std::count_if(problems.cbegin(), problems.cend(), [](const DataProblem &problem) {
             return problem.severity == DataProblem::Severity::Error;
         });
-    const qsizetype warnings = problems.size() - errors;
+    counts.warnings = problems.size() - counts.errors;
     if (parser.isSet(jsonOption))
-        printJson(out, QDir::toNativeSeparators(dataDirectory), problems, errors, warnings);
+        printJson(out, QDir::toNativeSeparators(dataDirectory), problems, counts);
     else
-        printText(out, problems, errors, warnings);
-    return errors > 0 ? failure : success;
+        printText(out, problems, counts);
+
+    if (!skeletonPath.isEmpty()) {
+        if (!borders.coverage) {
+            err << "error: " << QDir::toNativeSeparators(skeletonPath)
+                << " not written: the terrain image cannot be scanned (see its error)" << Qt::endl;
+            return failure;
+        }
+        if (borders.coverage->patterns().isEmpty()) {
+            err << "Every border pattern has a transition; "
+                << QDir::toNativeSeparators(skeletonPath) << " not written" << Qt::endl;
+            return counts.errors > 0 ? failure : success;
+        }
+        QString errorText;
+        const QByteArray skeletons = transitionSkeletons(
+            borders.coverage->patterns(), borders.names, QFileInfo(terrainPath).fileName());
+        if (!writeDesignerFiles({{skeletonPath, skeletons}}, &errorText)) {
+            err << "error: " << errorText << Qt::endl;
+            return failure;
+        }
+        err << "Wrote " << plural(borders.coverage->patterns().size(), "open transition") << " to "
+            << QDir::toNativeSeparators(skeletonPath)
+            << "; move it under transitions/ and fill in the tiles" << Qt::endl;
+    }
+    return counts.errors > 0 ? failure : success;
 }

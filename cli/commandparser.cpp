@@ -1,5 +1,7 @@
 #include "commandparser.h"
 
+#include "programinfo.h"
+
 #include <QDir>
 #include <QFileInfo>
 
@@ -7,7 +9,13 @@ CommandParser::CommandParser(const QString &command, const QString &description)
     : m_command(command), m_err(stderr)
 {
     setApplicationDescription(description);
-    addHelpOption();
+    // Qt's --help-all would add Qt's internal options, which mean nothing to
+    // a command; it is taken as --help and not listed.
+    QCommandLineOption helpAll(QStringLiteral("help-all"));
+    helpAll.setFlags(QCommandLineOption::HiddenFromHelp);
+    addOptions({{{QStringLiteral("h"), QStringLiteral("help")},
+                 QStringLiteral("Displays help on commandline options.")},
+                helpAll});
 }
 
 std::optional<int> CommandParser::parseArguments(const QStringList &arguments,
@@ -15,8 +23,8 @@ std::optional<int> CommandParser::parseArguments(const QStringList &arguments,
 {
     if (!parse(arguments))
         return usage(errorText());
-    if (isSet(QStringLiteral("help"))) {
-        QTextStream(stdout) << helpText();
+    if (isSet(QStringLiteral("help")) || isSet(QStringLiteral("help-all"))) {
+        QTextStream(stdout) << ::helpText(*this, QStringLiteral("mapgenerator-cli ") + m_command);
         return success;
     }
     if (!positionalArguments().isEmpty())

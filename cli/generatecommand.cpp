@@ -9,7 +9,6 @@
 #include "engine/keygrid.h"
 #include "engine/mappass.h"
 #include "engine/mappreview.h"
-#include "engine/paletteimage.h"
 #include "engine/passoptions.h"
 #include "engine/tileterrains.h"
 #include "previewwriter.h"
@@ -161,9 +160,9 @@ int runGenerateCommand(const QStringList &arguments)
             printSummary(err, summary, options, seed, loadNs, timer.nsecsElapsed());
         if (tileTerrains) {
             const QString path = parser.value(previewOption);
-            const MapPreview preview = renderMapPreview(
-                options.destination, summary.mapNumber, summary.blocksHigh, *tileTerrains,
-                PaletteImage::load(parser.value(terrainOption)).palette(), 1);
+            const MapPreview preview =
+                renderMapPreview(options.destination, summary.mapNumber, summary.blocksHigh,
+                                 *tileTerrains, summary.terrainPalette, 1);
             if (!savePreview(preview, path, err))
                 return failure;
             if (!quiet)
@@ -177,6 +176,7 @@ int runGenerateCommand(const QStringList &arguments)
     case PassSummary::Outcome::InvalidImages:
         err << "error: " << summary.errorText << Qt::endl;
         return failure;
+    case PassSummary::Outcome::UnreadableImage:
     case PassSummary::Outcome::OutputFailed:
         return failure;
     }

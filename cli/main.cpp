@@ -1,8 +1,10 @@
 #include "checkdatacommand.h"
+#include "expandedgescommand.h"
 #include "generatecommand.h"
 #include "importcommand.h"
 #include "newworldcommand.h"
 #include "previewcommand.h"
+#include "programinfo.h"
 #include "verifycommand.h"
 
 #include <QCoreApplication>
@@ -13,13 +15,16 @@ void printUsage(QTextStream &stream)
 {
     stream << "Usage: mapgenerator-cli COMMAND [OPTIONS]\n\n"
               "Commands:\n"
-              "  generate   generate the map files from two images and a data directory\n"
-              "  check-data report what the generator would take silently in a data directory\n"
-              "  verify     check map files for everything their readers rely on\n"
-              "  preview    draw generated map files as a PNG\n"
-              "  import     map files back into a terrain and an altitude image\n"
-              "  new-world  write a starter world to paint over\n\n"
-              "Run 'mapgenerator-cli COMMAND --help' for the options of a command.\n";
+              "  generate      generate the map files from two images and a data directory\n"
+              "  check-data    report what the generator would take silently in a data "
+              "directory\n"
+              "  verify        check map files for everything their readers rely on\n"
+              "  preview       draw generated map files as a PNG\n"
+              "  import        map files back into a terrain and an altitude image\n"
+              "  new-world     write a starter world to paint over\n"
+              "  expand-edges  write the transitions of an edge-set file\n\n"
+              "Run 'mapgenerator-cli COMMAND --help' for the options of a command,\n"
+              "'mapgenerator-cli --version' for the version.\n";
     stream.flush();
 }
 } // namespace
@@ -50,10 +55,16 @@ int main(int argc, char *argv[])
         return runPreviewCommand(arguments);
     if (command == QLatin1String("import"))
         return runImportCommand(arguments);
+    if (command == QLatin1String("expand-edges"))
+        return runExpandEdgesCommand(arguments);
     if (command == QLatin1String("--help") || command == QLatin1String("-h")
         || command == QLatin1String("help")) {
         QTextStream out(stdout);
         printUsage(out);
+        return 0;
+    }
+    if (command == QLatin1String("--version") || command == QLatin1String("-v")) {
+        QTextStream(stdout) << "mapgenerator-cli " << programVersion() << Qt::endl;
         return 0;
     }
     QTextStream err(stderr);

@@ -23,7 +23,11 @@ int runNewWorldCommand(const QStringList &arguments)
     const QCommandLineOption seedOption(QStringLiteral("seed"),
                                         QStringLiteral("Seed of the world (default 1)."),
                                         QStringLiteral("N"), QStringLiteral("1"));
-    parser.addOptions({outOption, sizeOption, seedOption});
+    const QCommandLineOption forceOption(
+        QStringLiteral("force"),
+        QStringLiteral("Write into a directory that is not empty, replacing files of the same "
+                       "names."));
+    parser.addOptions({outOption, sizeOption, seedOption, forceOption});
     if (const auto done = parser.parseArguments(arguments, {outOption}))
         return *done;
 
@@ -46,6 +50,11 @@ int runNewWorldCommand(const QStringList &arguments)
 
     QString errorText;
     const QString out = parser.value(outOption);
+    if (const QString obstacle = starterWorldObstacle(out);
+        !obstacle.isEmpty() && !parser.isSet(forceOption)) {
+        err << "error: " << obstacle << "; pass --force to write over it" << Qt::endl;
+        return failure;
+    }
     if (!writeStarterWorld(out, options, &errorText)) {
         err << "error: " << errorText << Qt::endl;
         return failure;

@@ -3,10 +3,12 @@
 #include "commandparser.h"
 #include "data/datadirectory.h"
 #include "data/maptables.h"
+#include "engine/bordercoverage.h"
 #include "engine/mapfiles.h"
 #include "engine/mappreview.h"
 #include "engine/paletteimage.h"
 #include "engine/tileterrains.h"
+#include "engine/transitionindex.h"
 #include "mapchoice.h"
 #include "previewwriter.h"
 
@@ -44,8 +46,13 @@ int runPreviewCommand(const QStringList &arguments)
     const QCommandLineOption scaleOption(
         QStringLiteral("scale"), QStringLiteral("Draw N x N cells as one pixel (default 1)."),
         QStringLiteral("N"), QStringLiteral("1"));
+    const QCommandLineOption unmatchedOption(
+        QStringLiteral("unmatched"),
+        QStringLiteral("Mark the cells whose 3 x 3 window holds more than one terrain and that "
+                       "no transition matched, in a colour no terrain uses."));
     MapChoice mapChoice;
-    parser.addOptions({destOption, dataOption, terrainOption, outOption, scaleOption});
+    parser.addOptions(
+        {destOption, dataOption, terrainOption, outOption, scaleOption, unmatchedOption});
     parser.addOptions(mapChoice.options());
     if (const auto done =
             parser.parseArguments(arguments, {destOption, dataOption, terrainOption, outOption}))
@@ -76,12 +83,28 @@ int runPreviewCommand(const QStringList &arguments)
 
     MapTables tables;
     loadDataDirectory(tables, dataDirectory);
-    const MapPreview preview =
-        renderMapPreview(destination, mapChoice.mapNumber(), blocksHigh, TileTerrains(tables),
-                         terrainImage.palette(), scale);
+    MapPreview preview = renderMapPreview(destination, mapChoice.mapNumber(), blocksHigh,
+                                          TileTerrains(tables), terrainImage.palette(), scale);
+    qint64 unmatchedCells = 0;
+    const QRgb markColour = MapPreview::markColour(terrainImage.palette());
+    if (parser.isSet(unmatchedOption) && !preview.image.isNull()) {
+        if (terrainImage.depth() != 8) {
+            err << "error: terrain image " << QDir::toNativeSeparators(parser.value(terrainOption))
+                << " is not an 8-bit image, so its borders cannot be matched" << Qt::endl;
+            return failure;
+        }
+        unmatchedCells =
+            markUnmatchedCells(preview.image, BorderCoverage(TransitionIndex(tables), terrainImage),
+                               scale, markColour);
+    }
     const QString path = parser.value(outOption);
     if (!savePreview(preview, path, err))
         return failure;
     printPreviewSummary(preview, path, scale, out);
+    if (parser.isSet(unmatchedOption))
+        out << unmatchedCells << " unmatched border cells in #"
+            << QStringLiteral("%1").arg(markColour & 0xffffff, 6, 16, QLatin1Char('0'))
+            << ": their 3 x 3 window holds more than one terrain and no transition matched"
+            << Qt::endl;
     return success;
 }

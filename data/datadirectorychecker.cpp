@@ -306,14 +306,17 @@ private:
         report(Severity::Error, QStringLiteral("key-never-matches"), file, definition, message);
     }
 
-    void checkTiles(const QDomElement &group, const QString &tileName, const QString &file)
+    // Returns the number of tiles.
+    qsizetype checkTiles(const QDomElement &group, const QString &tileName, const QString &file)
     {
-        for (const QDomElement &tile : descendantElements(group, tileName)) {
+        const QList<QDomElement> tiles = descendantElements(group, tileName);
+        for (const QDomElement &tile : tiles) {
             checkNumber(tile, QStringLiteral("TileID"), NumberKind::Unsigned16, Presence::Required,
                         file);
             checkNumber(tile, QStringLiteral("AltIDMod"), NumberKind::Signed8, Presence::Optional,
                         file);
         }
+        return tiles.size();
     }
 
     void checkTransitionFile(const QString &path, TransitionKind kind)
@@ -327,14 +330,25 @@ private:
             checkHashKey(definition, file);
             // The tiles that the loader reads: those inside a MapTiles or
             // StaticTiles child of this very definition.
+            qsizetype tiles = 0;
             for (QDomElement child = definition.firstChildElement(); !child.isNull();
                  child = child.nextSiblingElement()) {
                 if (child.tagName() == QLatin1String("MapTiles"))
-                    checkTiles(child, QStringLiteral("MapTile"), file);
+                    tiles += checkTiles(child, QStringLiteral("MapTile"), file);
                 else if (child.tagName() == QLatin1String("StaticTiles"))
-                    checkTiles(child, QStringLiteral("StaticTile"), file);
+                    tiles += checkTiles(child, QStringLiteral("StaticTile"), file);
             }
             const QString key = definition.attribute(QStringLiteral("HashKey"));
+            // A definition that names a static set still decorates; one
+            // without anything is open (a skeleton) and still stops the
+            // lookup.
+            if (tiles == 0 && PackedKey::fromText(key)
+                && (kind != TransitionKind::General
+                    || definition.attribute(QStringLiteral("File")).isEmpty()))
+                report(Severity::Warning, QStringLiteral("empty-transition"), file, definition,
+                       QStringLiteral("the %1 %2 has no MapTile or StaticTile: the cells it "
+                                      "matches keep their terrain's own tile")
+                           .arg(transitionLabel(kind), key));
             Definition stored {file, definition.lineNumber(), {}};
             if (kind == TransitionKind::General) {
                 stored.staticSet = definition.attribute(QStringLiteral("File")).toUpper();

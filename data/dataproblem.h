@@ -17,5 +17,7 @@ struct DataProblem
     // 0 when the problem concerns the whole file.
     int line = 0;
     int column = 0;
+    // One line, or more: lines after the first show what it concerns, such
+    // as a drawn border pattern.
     QString message;
 };

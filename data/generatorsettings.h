@@ -17,4 +17,5 @@ struct GeneratorSettings
 // Reads the settings file; one that cannot be read or parsed sets nothing.
 // Only the root's own children count, the last of a name wins, and a
 // comment or a nested element as the first child gives an empty value.
+// A relative path is taken from the folder that holds the file.
 GeneratorSettings readGeneratorSettings(const QString &path);

@@ -12,11 +12,12 @@ class QIODevice;
 // logical screen size with the frame's colour table (its local one, else
 // the global one); cells the frame does not cover take the background
 // index. A null image and errorString() when the file is not a GIF that can
-// be read, or would take more than maximumBytes.
+// be read, its frame's data stops before the last index, or it has more
+// than maximumPixels.
 class GifReader
 {
 public:
-    QImage read(QIODevice &device, qint64 maximumBytes);
+    QImage read(QIODevice &device, qint64 maximumPixels);
     QString errorString() const { return m_errorString; }
 
 private:

@@ -74,7 +74,7 @@ private:
         CheckedImage checked {displayPath(path), PaletteImage::load(path)};
         if (checked.image.isNull())
             report(Severity::Error, QStringLiteral("image-unreadable"), checked.file,
-                   QStringLiteral("cannot be read (%1); the generator writes nothing")
+                   QStringLiteral("cannot be read: %1; the generator writes nothing")
                        .arg(checked.image.errorString()));
         return checked;
     }

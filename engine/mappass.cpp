@@ -28,12 +28,8 @@ namespace {
 
 QString describeImage(const QString &role, const QString &path, const PaletteImage &image)
 {
-    const QString name = QDir::toNativeSeparators(path);
-    if (image.isNull())
-        return QStringLiteral("%1 image %2 cannot be read (%3)")
-            .arg(role, name, image.errorString());
     return QStringLiteral("%1 image %2 is %3 x %4 pixels at %5 bits per pixel")
-        .arg(role, name)
+        .arg(role, QDir::toNativeSeparators(path))
         .arg(image.width())
         .arg(image.height())
         .arg(image.depth());
@@ -292,6 +288,22 @@ PassSummary processMap(MapTables &tables, StructureStatics &structureStatics, Ke
     altitudeReader.join();
     const PaletteImage altitude = std::move(altitudeImage);
     summary.timings.readImages = phase.nsecsElapsed();
+    // Said first: an image that was not read has no size or depth to compare.
+    QStringList unreadable;
+    for (const auto &[path, image] :
+         {std::pair {&terrainPath, &terrain}, {&altitudePath, &altitude}}) {
+        if (image->isNull()) {
+            unreadable << QStringLiteral("cannot read %1: %2")
+                              .arg(QDir::toNativeSeparators(*path), image->errorString());
+            observer.error(unreadable.constLast());
+        }
+    }
+    if (!unreadable.isEmpty()) {
+        summary.outcome = PassSummary::Outcome::UnreadableImage;
+        summary.errorText = unreadable.join(QLatin1Char('\n'));
+        return summary;
+    }
+    summary.terrainPalette = terrain.palette();
     const QString imageDetails = describeImage(QStringLiteral("Terrain"), terrainPath, terrain)
         + QLatin1String("; ") + describeImage(QStringLiteral("altitude"), altitudePath, altitude);
     if (terrain.width() != altitude.width() || terrain.height() != altitude.height()) {

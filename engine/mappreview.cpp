@@ -1,5 +1,6 @@
 #include "mappreview.h"
 
+#include "bordercoverage.h"
 #include "mapfiles.h"
 #include "mappedfile.h"
 #include "mapverification.h"
@@ -10,6 +11,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cmath>
 #include <vector>
 
@@ -177,4 +179,38 @@ MapPreview renderMapPreview(const QString &destination, int mapNumber, int block
              palette)
         .render(scale, preview);
     return preview;
+}
+
+QRgb MapPreview::markColour(const QList<QRgb> &palette)
+{
+    for (const QRgb colour : {0xff00ffffu, 0xffffff00u, 0xffff0000u, 0xff00ff00u, 0xffff8000u,
+                              0xff0000ffu, 0xffffffffu}) {
+        if (!palette.contains(colour))
+            return colour;
+    }
+    // Seven colours in one palette: the first that is neither.
+    for (QRgb colour = 0xff000001u;; ++colour) {
+        if (!palette.contains(colour) && colour != unexplainedColour)
+            return colour;
+    }
+}
+
+qint64 markUnmatchedCells(QImage &image, const BorderCoverage &coverage, int scale, QRgb colour)
+{
+    const int side = MapFiles::cellsPerBlockSide;
+    qint64 cells = 0;
+    for (int blockX = 0; blockX < coverage.blocksWide(); ++blockX) {
+        for (int blockY = 0; blockY < coverage.blocksHigh(); ++blockY) {
+            for (std::uint64_t mask = coverage.blockMask(blockX, blockY); mask != 0;
+                 mask &= mask - 1) {
+                const int cell = std::countr_zero(mask);
+                const int x = (blockX * side + cell % side) / scale;
+                const int y = (blockY * side + cell / side) / scale;
+                ++cells;
+                if (x < image.width() && y < image.height())
+                    image.setPixel(x, y, colour);
+            }
+        }
+    }
+    return cells;
 }

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 
+class BorderCoverage;
 class TileTerrains;
 
 // A picture of a map as its files hold it.
@@ -22,6 +23,10 @@ struct MapPreview
 
     // Loud, so that unexplained tiles stand out of any terrain palette.
     static constexpr QRgb unexplainedColour = 0xffff00ff;
+
+    // A loud colour that neither the palette nor unexplainedColour is, for
+    // marking cells.
+    static QRgb markColour(const QList<QRgb> &palette);
 
     // Null when the map could not be drawn; errorText says why.
     QImage image;
@@ -42,3 +47,8 @@ struct MapPreview
 // height in blocks; 0 takes the height that the map number stands for.
 MapPreview renderMapPreview(const QString &destination, int mapNumber, int blocksHigh,
                             const TileTerrains &terrains, const QList<QRgb> &palette, int scale);
+
+// Paints the pixel of every unmatched cell of the coverage into a preview
+// drawn at scale, so that a lone cell shows also when scaled down. Returns
+// the number of cells.
+qint64 markUnmatchedCells(QImage &image, const BorderCoverage &coverage, int scale, QRgb colour);

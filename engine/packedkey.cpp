@@ -34,3 +34,14 @@ PackedKey PackedKey::uniform(std::uint8_t index)
 {
     return {0x0101010101010101ull * index, index};
 }
+
+QString PackedKey::toText() const
+{
+    static const char digits[] = "0123456789ABCDEF";
+    QString text(18, Qt::Uninitialized);
+    for (int i = 0; i < 9; ++i) {
+        text[2 * i] = QLatin1Char(digits[at(i) >> 4]);
+        text[2 * i + 1] = QLatin1Char(digits[at(i) & 15]);
+    }
+    return text;
+}

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QHashFunctions>
 #include <QString>
 
 #include <cstdint>
@@ -10,7 +11,7 @@
 // Its text form is each index as two upper-case hexadecimal digits.
 struct PackedKey
 {
-    std::uint64_t head = 0; // the first eight indexes, the first in the top byte
+    std::uint64_t head = 0; // the first eight indexes, the first in the lowest byte
     std::uint8_t tail = 0; // the ninth
 
     bool operator==(const PackedKey &) const = default;
@@ -20,4 +21,17 @@ struct PackedKey
     // never matches a window.
     static std::optional<PackedKey> fromText(const QString &text);
     static PackedKey uniform(std::uint8_t index);
+
+    // The index at position 0 to 8 of the window.
+    std::uint8_t at(int position) const
+    {
+        return position == 8 ? tail : static_cast<std::uint8_t>(head >> (8 * position));
+    }
+    // The HashKey text that matches this key.
+    QString toText() const;
 };
+
+inline size_t qHash(PackedKey key, size_t seed = 0)
+{
+    return qHashMulti(seed, key.head, key.tail);
+}

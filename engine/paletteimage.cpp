@@ -1,5 +1,6 @@
 #include "paletteimage.h"
 
+#include "bmpreader.h"
 #include "gifreader.h"
 
 #include <QFile>
@@ -10,6 +11,15 @@ namespace {
 // Megabytes an image may take once decoded. The largest maps are far below
 // this; Qt's default of 256 would refuse maps above 16384 x 16384.
 constexpr int allocationLimitMegabytes = 2048;
+// Qt's readers allow as many pixels as fit the limit at 32 bits each; the
+// GIF and BMP readers allow the same.
+constexpr qint64 maximumPixels = (qint64(allocationLimitMegabytes) << 20) / 4;
+
+// Qt's reasons start with a capital; ours go after "cannot read FILE: ".
+QString reasonOf(const QString &text)
+{
+    return text.isEmpty() ? text : text.at(0).toLower() + text.mid(1);
+}
 } // namespace
 
 PaletteImage PaletteImage::load(const QString &path)
@@ -21,33 +31,44 @@ PaletteImage PaletteImage::load(const QString &path)
     }();
     Q_UNUSED(limitSet);
     PaletteImage result;
-    // A named pipe or a device would block the reader.
     const QFileInfo info(path);
-    if (info.exists() && !info.isFile()) {
+    if (!info.exists()) {
+        result.m_errorString = QStringLiteral("no such file");
+        return result;
+    }
+    // A named pipe or a device would block the reader.
+    if (!info.isFile()) {
         result.m_errorString = QStringLiteral("not a regular file");
         return result;
     }
-    QImageReader reader(path);
-    if (reader.format() == "gif") {
-        // Read by index: Qt would give colours, which need not tell the
-        // indexes apart.
-        QFile file(path);
-        GifReader gif;
-        const QImage image = file.open(QIODevice::ReadOnly)
-            ? gif.read(file, qint64(allocationLimitMegabytes) << 20)
-            : QImage();
-        if (image.isNull()) {
-            result.m_errorString = file.isOpen() ? gif.errorString() : file.errorString();
-            return result;
-        }
-        return fromImage(image);
-    }
-    QImage image;
-    if (!reader.read(&image)) {
-        result.m_errorString = reader.errorString();
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        result.m_errorString = reasonOf(file.errorString());
         return result;
     }
-    return fromImage(image);
+    // Given the open file, Qt still picks the format by suffix, then content.
+    QImageReader reader(&file);
+    const QByteArray format = reader.format();
+    file.seek(0);
+    // Read by index: Qt gives GIF as colours, which need not tell the
+    // indexes apart, and leaves the pixels of a damaged BMP uninitialised.
+    if (format == "gif") {
+        GifReader gif;
+        result.m_image = gif.read(file, maximumPixels);
+        result.m_errorString = gif.errorString();
+    } else if (format == "bmp" && BmpReader::readsIndexes(file)) {
+        BmpReader bmp;
+        result.m_image = bmp.read(file, maximumPixels);
+        result.m_errorString = bmp.errorString();
+    } else {
+        // A reader that fails may leave a half-read image behind.
+        QImage image;
+        if (reader.read(&image))
+            result.m_image = image;
+        else
+            result.m_errorString = reasonOf(reader.errorString());
+    }
+    return result;
 }
 
 PaletteImage PaletteImage::fromImage(const QImage &image)

@@ -11,7 +11,8 @@ class PaletteImage
 public:
     PaletteImage() = default;
     // Loads the file; a file that cannot be read gives a null image (width,
-    // height and depth 0) and errorString() says why.
+    // height and depth 0) and errorString() says why, in lower case ("no
+    // such file", "permission denied", "truncated: ...").
     static PaletteImage load(const QString &path);
     static PaletteImage fromImage(const QImage &image);
 

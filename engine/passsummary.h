@@ -2,6 +2,7 @@
 
 #include <QList>
 #include <QPoint>
+#include <QRgb>
 #include <QString>
 
 // What a pass did, for front ends that report on it (the command-line
@@ -12,6 +13,9 @@ struct PassSummary
         Completed,
         // Stopped by the user; the previous map files are untouched.
         Aborted,
+        // An image could not be read; the observer was told which and why,
+        // and nothing was written.
+        UnreadableImage,
         // One of the two image checks failed; nothing was written.
         InvalidImages,
         // The output could not be written; errorText says why.
@@ -59,5 +63,8 @@ struct PassSummary
     QList<MissingIndex> missingTerrain;
     QList<MissingIndex> missingAltitude;
     QList<DecoratedCells> decoratedCells;
+    // The colours of the terrain image's 256 palette indexes, once it was
+    // read: a preview of the map needs them and need not read it again.
+    QList<QRgb> terrainPalette;
     Timings timings;
 };

@@ -1,13 +1,15 @@
 #include "starterworld.h"
 
+#include "bordercoverage.h"
+#include "edgeexpansion.h"
 #include "glibcrandom.h"
+#include "paletteimage.h"
 
 #include <QColor>
 #include <QDir>
 #include <QFile>
 #include <QHash>
 #include <QImage>
-#include <QMap>
 #include <QSaveFile>
 #include <QtEndian>
 
@@ -39,6 +41,10 @@ const std::array<TerrainKind, TerrainCount> terrains = {{
     {"snow", qRgb(245, 245, 250), 1600, true},
     {"swamp", qRgb(80, 96, 60), 1700, true},
 }};
+
+// Where two terrains meet, the later one here is drawn over the other.
+constexpr std::array<Terrain, TerrainCount> layers = {Water, Swamp,  Sand, Dirt,
+                                                      Grass, Forest, Rock, Snow};
 
 constexpr int altitudeLevels = 32;
 constexpr int waterAltitudeIndex = 2;
@@ -111,14 +117,6 @@ QString keyText(const Window &window)
     return text;
 }
 
-quint64 packWindow(const Window &window)
-{
-    quint64 packed = 0;
-    for (std::uint8_t index : window)
-        packed = packed << 7 | index; // terrain indexes stay below 128
-    return packed;
-}
-
 class WorldWriter
 {
 public:
@@ -129,7 +127,7 @@ public:
 
     bool write(const QString &relativePath, const QByteArray &contents)
     {
-        const QString path = m_directory + QLatin1Char('/') + relativePath;
+        const QString path = filePath(relativePath);
         if (!QDir().mkpath(QFileInfo(path).absolutePath()))
             return fail(path, QStringLiteral("cannot create its directory"));
         QSaveFile file(path);
@@ -139,16 +137,20 @@ public:
         return true;
     }
 
+    QString filePath(const QString &relativePath) const
+    {
+        return m_directory + QLatin1Char('/') + relativePath;
+    }
+
     bool writeImage(const QString &relativePath, const QImage &image)
     {
-        const QString path = m_directory + QLatin1Char('/') + relativePath;
+        const QString path = filePath(relativePath);
         QSaveFile file(path);
         if (!file.open(QIODevice::WriteOnly) || !image.save(&file, "PNG") || !file.commit())
             return fail(path, file.errorString());
         return true;
     }
 
-private:
     bool fail(const QString &path, const QString &reason)
     {
         if (m_errorText)
@@ -157,6 +159,7 @@ private:
         return false;
     }
 
+private:
     QString m_directory;
     QString *m_errorText;
 };
@@ -205,7 +208,7 @@ public:
             && writer.writeImage(QStringLiteral("altitude.png"), m_altitude)
             && writer.write(QStringLiteral("data/system/terrain.xml"), terrainXml())
             && writer.write(QStringLiteral("data/system/altitude.xml"), altitudeXml())
-            && writeRoughEdges(writer) && writeTransitions(writer)
+            && writeRoughEdges(writer) && writeEdgeSets(writer)
             && writer.write(QStringLiteral("data/transitions/common.xml"), commonXml())
             && writeStaticSets(writer) && writeStructures(writer)
             && writer.write(QStringLiteral("mapgenerator.xml"), settingsXml())
@@ -232,49 +235,19 @@ private:
         return Grass;
     }
 
-    // The window of the cell (x, y) as the generator sees it: positions off
-    // the map carry the cell's own index.
-    Window windowAt(int x, int y) const
-    {
-        Window window;
-        const std::uint8_t own = m_terrain.constScanLine(y)[x];
-        int i = 0;
-        for (int dy = -1; dy <= 1; ++dy) {
-            for (int dx = -1; dx <= 1; ++dx) {
-                const int px = x + dx, py = y + dy;
-                window[i++] = px < 0 || py < 0 || px >= processedWidth() || py >= processedHeight()
-                    ? own
-                    : m_terrain.constScanLine(py)[px];
-            }
-        }
-        return window;
-    }
-
     int processedWidth() const { return m_options.width / 8 * 8; }
     int processedHeight() const { return m_options.height / 8 * 8; }
 
     void collectBorderPatterns()
     {
-        QHash<quint64, bool> seen;
-        for (int y = 0; y < processedHeight(); ++y) {
-            const uchar *row = m_terrain.constScanLine(y);
-            const uchar *above = y > 0 ? m_terrain.constScanLine(y - 1) : row;
-            const uchar *below = y + 1 < processedHeight() ? m_terrain.constScanLine(y + 1) : row;
-            for (int x = 0; x < processedWidth(); ++x) {
-                const int west = std::max(x - 1, 0), east = std::min(x + 1, processedWidth() - 1);
-                const uchar own = row[x];
-                if (row[west] == own && row[east] == own && above[west] == own && above[x] == own
-                    && above[east] == own && below[west] == own && below[x] == own
-                    && below[east] == own)
-                    continue;
-                const Window window = windowAt(x, y);
-                if (seen.contains(packWindow(window)))
-                    continue;
-                seen.insert(packWindow(window), true);
-                m_patterns.push_back(window);
-            }
+        m_borderPatterns = BorderCoverage::allPatterns(PaletteImage::fromImage(m_terrain));
+        for (const BorderPattern &pattern : std::as_const(m_borderPatterns)) {
+            Window window;
+            for (int i = 0; i < 9; ++i)
+                window[std::size_t(i)] = pattern.key.at(i);
+            m_patterns.push_back(window);
         }
-        // The hash's order changes from run to run; the files must not.
+        // The scan's order is not fixed; the files must be.
         std::sort(m_patterns.begin(), m_patterns.end());
     }
 
@@ -308,26 +281,11 @@ private:
         return (centre == Rock && partner == Snow) || (centre == Snow && partner == Rock);
     }
 
-    static QByteArray definition(const Window &window, int mapTile, int altIdMod, int staticTile,
-                                 const QString &file = {})
+    static QByteArray definition(const Window &window, int mapTile, int altIdMod)
     {
-        QByteArray xml = "  <TransInfo HashKey=\"" + keyText(window).toLatin1() + "\"";
-        if (!file.isEmpty())
-            xml += " File=\"" + file.toLatin1() + "\"";
-        xml += ">\n    <MapTiles><MapTile TileID=\"" + QByteArray::number(mapTile)
-            + "\" AltIDMod=\"" + QByteArray::number(altIdMod) + "\"/></MapTiles>\n";
-        if (staticTile)
-            xml += "    <StaticTiles><StaticTile TileID=\"" + QByteArray::number(staticTile)
-                + "\" AltIDMod=\"0\"/></StaticTiles>\n";
-        return xml + "  </TransInfo>\n";
-    }
-
-    // Transition tiles 3000 and up: 64 per ordered pair of terrains, chosen
-    // by the shape of the border.
-    static int transitionTile(const Window &window)
-    {
-        const int pair = window[4] * TerrainCount + partnerOf(window);
-        return 3000 + pair * 64 + borderMask(window) % 64;
+        return "  <TransInfo HashKey=\"" + keyText(window).toLatin1()
+            + "\">\n    <MapTiles><MapTile TileID=\"" + QByteArray::number(mapTile)
+            + "\" AltIDMod=\"" + QByteArray::number(altIdMod) + "\"/></MapTiles>\n  </TransInfo>\n";
     }
 
     bool writeRoughEdges(WorldWriter &writer) const
@@ -339,7 +297,7 @@ private:
             if (!isRoughEdge(window))
                 continue;
             const int mask = borderMask(window);
-            const QByteArray xml = definition(window, 9000 + mask % 50, 2, 0);
+            const QByteArray xml = definition(window, 9000 + mask % 50, 2);
             if (mask & (1 << 3))
                 left += xml;
             else if (mask & (1 << 1))
@@ -356,25 +314,68 @@ private:
             && writer.write(QStringLiteral("data/system/roughedge/cornertrans.xml"), file(corner));
     }
 
-    bool writeTransitions(WorldWriter &writer) const
+    // One edge set for every pair of terrains, also those that do not meet
+    // yet, so that borders painted later expand as well.
+    static QByteArray edgeSetsXml()
     {
-        // One subdirectory per pair of terrains that meet.
-        QMap<QString, QByteArray> files;
-        int n = 0;
-        for (const Window &window : m_patterns) {
-            if (isRoughEdge(window))
-                continue;
-            const int centre = window[4], partner = partnerOf(window);
-            const QString pair = QLatin1String(terrains[std::min(centre, partner)].name)
-                + QLatin1Char('-') + QLatin1String(terrains[std::max(centre, partner)].name);
-            // Shells along some shores, as a transition static.
-            const int shell = centre == Sand && partner == Water && ++n % 4 == 0 ? 8000 + n % 3 : 0;
-            files[pair] += definition(window, transitionTile(window), 0, shell);
+        // A comment cannot hold the options' "--": the command is in README.txt.
+        QByteArray xml = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+                         "<!-- Where two terrains meet, Over is drawn over Under. After painting "
+                         "new borders,\n     expand this file again (see README.txt). -->\n"
+                         "<EdgeSets>\n";
+        for (std::size_t over = 1; over < layers.size(); ++over) {
+            for (std::size_t under = 0; under < over; ++under)
+                xml += edgeSetXml(layers[over], layers[under]);
         }
-        for (auto it = files.cbegin(); it != files.cend(); ++it) {
-            if (!writer.write(QStringLiteral("data/transitions/%1/%1.xml").arg(it.key()),
-                              "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<Transitions>\n"
-                                  + it.value() + "</Transitions>\n"))
+        return xml + "</EdgeSets>\n";
+    }
+
+    // Tiles 3000 and up, 32 per ordered pair of terrains: one per shape and a
+    // second choice for each edge. Full is the over terrain's own tiles.
+    static QByteArray edgeSetXml(int over, int under)
+    {
+        QByteArray xml = QByteArray("  <EdgeSet Name=\"") + terrains[over].name + "-over-"
+            + terrains[under].name + "\" Over=\"" + QByteArray::number(over) + "\" Under=\""
+            + QByteArray::number(under) + "\"";
+        // Trees reach out of the forest.
+        if (over == Forest && under == Grass)
+            xml += " File=\"forest.xml\"";
+        xml += ">\n";
+        const int base = 3000 + (over * TerrainCount + under) * 32;
+        for (int shape = 0; shape < edgeShapeCount; ++shape) {
+            QByteArray tiles;
+            if (shape == int(EdgeShape::Full)) {
+                for (int v = 0; v < 3; ++v)
+                    tiles += (v ? " " : "") + QByteArray::number(terrains[over].tileId + v);
+            } else {
+                tiles = QByteArray::number(base + shape);
+            }
+            if (shape >= int(EdgeShape::North) && shape <= int(EdgeShape::West))
+                tiles += " " + QByteArray::number(base + 20 + shape);
+            xml +=
+                "    <" + edgeShapeName(EdgeShape(shape)).toLatin1() + " Tiles=\"" + tiles + "\"";
+            // Shells in the bays of the shore.
+            if (over == Sand && under == Water && shape >= int(EdgeShape::InnerNW)
+                && shape <= int(EdgeShape::InnerSW))
+                xml += " Statics=\"8000 8001 8002\"";
+            xml += "/>\n";
+        }
+        return xml + "  </EdgeSet>\n";
+    }
+
+    // The transitions are the edge sets expanded over this map's patterns.
+    bool writeEdgeSets(WorldWriter &writer) const
+    {
+        const QString edges = QStringLiteral("edges.xml");
+        if (!writer.write(edges, edgeSetsXml()))
+            return false;
+        const EdgeSetFile file = readEdgeSetFile(writer.filePath(edges));
+        if (!file.problems.isEmpty())
+            return writer.fail(writer.filePath(edges), file.problems.constFirst().message);
+        const EdgeExpansion expansion = expandEdgeSets(file.sets, &m_borderPatterns);
+        for (const DesignerFile &transitions :
+             edgeSetFiles(file.sets, expansion, QStringLiteral("data/transitions"), edges)) {
+            if (!writer.write(transitions.path, transitions.contents))
                 return false;
         }
         return true;
@@ -407,12 +408,13 @@ private:
     static QByteArray terrainXml()
     {
         QByteArray xml = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-                         "<!-- Palette index of terrain.png to land tile. -->\n<Terrains>\n";
+                         "<!-- Palette index of terrain.png to land tile; the tools name the "
+                         "terrain by its Name. -->\n<Terrains>\n";
         for (int t = 0; t < TerrainCount; ++t)
             xml += "  <Terrain ID=\"" + QByteArray::number(t) + "\" TileID=\""
                 + QByteArray::number(terrains[t].tileId) + "\""
-                + (terrains[t].random ? " Random=\"True\"" : "") + "/> <!-- " + terrains[t].name
-                + " -->\n";
+                + (terrains[t].random ? " Random=\"True\"" : "") + " Name=\"" + terrains[t].name
+                + "\"/>\n";
         return xml + "</Terrains>\n";
     }
 
@@ -539,8 +541,8 @@ private:
     static QByteArray settingsXml()
     {
         return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-               "<!-- Copy beside the mapgenerator program and make the paths absolute, or "
-               "start the program from this directory. -->\n"
+               "<!-- Open this world in the window with: mapgenerator PATH/mapgenerator.xml "
+               "(relative paths start from this directory). -->\n"
                "<Settings>\n  <XML>data</XML>\n  <Terrain>terrain.png</Terrain>\n"
                "  <Altitude>altitude.png</Altitude>\n  <Destination>out</Destination>\n"
                "</Settings>\n";
@@ -566,16 +568,37 @@ private:
             "  mapgenerator-cli generate --data data --terrain terrain.png \\\n"
             "      --altitude altitude.png --dest out --random-art \\\n"
             "      --structures structures/structures.xml\n\n"
-            "data/transitions/ holds one subdirectory per pair of terrains that meet, with a\n"
-            "definition for every 3 x 3 border pattern of this map; common.xml gives plain\n"
-            "ground a choice of tiles and names the static sets of data/statics/.\n"
-            "Cliffs between rock and snow are rough-edge transitions (data/system/roughedge/).\n";
+            "or, with out/ made as above, in the window, which this world's settings file\n"
+            "fills in:\n\n"
+            "  mapgenerator mapgenerator.xml\n\n"
+            "Borders. Where terrains meet, a cell takes a transition tile chosen by the\n"
+            "3 x 3 window of terrains around it. Its key (HashKey) is the nine palette\n"
+            "indexes as two upper-case hex digits each, rows north to south, each row west\n"
+            "to east. The cell marked X in\n\n"
+            "  water water sand          00 00 01\n"
+            "  water X=sand sand   is    00 01 01   HashKey 000001000101010101\n"
+            "  sand  sand  sand          01 01 01\n\n"
+            "The rough-edge files of data/system/roughedge/ are asked first, with the\n"
+            "window around the cell's north-west (cornertrans.xml), west (lefttrans.xml)\n"
+            "and north (toptrans.xml) neighbour.\n\n"
+            "edges.xml says, for each pair of terrains, which one is drawn over the other\n"
+            "and the tiles of each shape of their border (see the shapes in the\n"
+            "generator's README). data/transitions/<over>-over-<under>/ holds that file\n"
+            "expanded over this map's border patterns; common.xml gives plain ground a\n"
+            "choice of tiles and names the static sets of data/statics/. Cliffs between\n"
+            "rock and snow are rough-edge transitions (data/system/roughedge/). After\n"
+            "painting new borders, see which lack a transition and expand the edge sets\n"
+            "again:\n\n"
+            "  mapgenerator-cli check-data --data data --terrain terrain.png\n"
+            "  mapgenerator-cli expand-edges --edges edges.xml --out data/transitions \\\n"
+            "      --terrain terrain.png --force\n";
         return text;
     }
 
     StarterWorldOptions m_options;
     QImage m_terrain;
     QImage m_altitude;
+    QList<BorderPattern> m_borderPatterns;
     std::vector<Window> m_patterns;
 };
 
@@ -587,6 +610,24 @@ QList<QRgb> starterTerrainColours()
     for (const auto &kind : terrains)
         colours << kind.color;
     return colours;
+}
+
+QString starterWorldObstacle(const QString &directory)
+{
+    const QFileInfoList entries = QDir(directory).entryInfoList(
+        QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
+    if (entries.isEmpty())
+        return {};
+    QStringList names;
+    for (const QFileInfo &entry : entries.first(std::min<qsizetype>(entries.size(), 3)))
+        names << entry.fileName() + (entry.isDir() ? QStringLiteral("/") : QString());
+    if (entries.size() > names.size())
+        names << QStringLiteral("%1 more").arg(entries.size() - names.size());
+    const QString last = names.takeLast();
+    const QString held = names.isEmpty() ? last : names.join(QStringLiteral(", ")) + " and " + last;
+    return QStringLiteral("%1 is not empty: it holds %2; a starter world is written only into a "
+                          "new or empty directory, so that nothing there is replaced")
+        .arg(QDir::toNativeSeparators(directory), held);
 }
 
 bool writeStarterWorld(const QString &directory, const StarterWorldOptions &options,

@@ -18,7 +18,13 @@ struct StarterWorldOptions
     std::uint32_t seed = 1;
 };
 
-// Writes the world into directory, creating it. On failure returns false
+// Empty when directory is new or empty; otherwise a message naming what it
+// holds, so that a front end can refuse to write a world over a designer's
+// work unless told to.
+QString starterWorldObstacle(const QString &directory);
+
+// Writes the world into directory, creating it; files of the same names are
+// replaced. On failure returns false
 // and sets errorText to a message that names the file.
 bool writeStarterWorld(const QString &directory, const StarterWorldOptions &options,
                        QString *errorText);

@@ -77,3 +77,10 @@ TransitionLookup TransitionFinder::find(PackedKey cornerKey, PackedKey leftKey, 
     lookup.keepsVariation = mainKey == PackedKey::uniform(own);
     return lookup;
 }
+
+PackedKey ownWindowKey(const KeyGrid &grid, int l, int k)
+{
+    std::uint8_t n[4][4];
+    grid.neighbourhood(l, k, n);
+    return windowKey([&](int dy, int dx) { return n[1 + dy][1 + dx]; });
+}

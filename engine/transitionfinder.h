@@ -35,3 +35,7 @@ private:
     // common case, per terrain index.
     std::array<TransitionLookup, 256> m_uniform;
 };
+
+// The general table's key of the block's cell (l, k): its own 3 x 3 window,
+// built as findBlock builds it.
+PackedKey ownWindowKey(const KeyGrid &grid, int l, int k);

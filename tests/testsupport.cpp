@@ -6,6 +6,7 @@
 #include "engine/mappass.h"
 
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
 #include <QTest>
@@ -27,6 +28,17 @@ QByteArray readFile(const QString &path)
     if (!file.open(QIODevice::ReadOnly))
         return {};
     return file.readAll();
+}
+
+QMap<QString, QByteArray> filesBelow(const QString &directory)
+{
+    QMap<QString, QByteArray> files;
+    QDirIterator it(directory, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString path = it.next();
+        files.insert(path.mid(directory.size()), readFile(path));
+    }
+    return files;
 }
 
 QImage paletteImage(int width, int height, const std::function<int(int, int)> &index)

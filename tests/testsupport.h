@@ -3,9 +3,11 @@
 #include "engine/passobserver.h"
 #include "engine/passsummary.h"
 
+#include <QBuffer>
 #include <QByteArray>
 #include <QImage>
 #include <QList>
+#include <QMap>
 #include <QPoint>
 #include <QString>
 #include <QStringList>
@@ -17,6 +19,9 @@ namespace TestSupport {
 // Writes text to a file, creating its directories.
 void writeFile(const QString &path, const QByteArray &contents);
 QByteArray readFile(const QString &path);
+// Every file below directory, hidden ones too, by its path from there
+// ("/data/system/terrain.xml").
+QMap<QString, QByteArray> filesBelow(const QString &directory);
 
 // An 8-bit paletted image with a gray palette whose pixel (x, y) has the
 // palette index index(x, y).
@@ -37,6 +42,20 @@ using CellFunction = std::function<Cell(int x, int y)>;
 // of statics puts one object on its cell.
 void writeMap(const QString &destination, int blocksWide, int blocksHigh, const CellFunction &cell,
               const QList<QPoint> &statics = {});
+
+// Decodes bytes with one of the engine's own image readers (GifReader,
+// BmpReader), allowing 2^30 pixels; error receives the reason it refused.
+template<typename Reader> QImage readImage(const QByteArray &bytes, QString *error = nullptr)
+{
+    QBuffer buffer;
+    buffer.setData(bytes);
+    buffer.open(QIODevice::ReadOnly);
+    Reader reader;
+    const QImage image = reader.read(buffer, 1 << 30);
+    if (error)
+        *error = reader.errorString();
+    return image;
+}
 
 } // namespace TestSupport
 

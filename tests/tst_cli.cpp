@@ -1,3 +1,4 @@
+#include "engine/edgeshape.h"
 #include "engine/mappreview.h"
 #include "testsupport.h"
 
@@ -8,6 +9,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QtEndian>
@@ -86,6 +88,18 @@ private:
                 process.readAllStandardError()};
     }
 
+    // A data directory for terrain.png whose terrains have names.
+    QString writeNamedData(const QString &name)
+    {
+        const QString data = m_dir.filePath(name + QLatin1String("/data"));
+        TestSupport::writeFile(data + QLatin1String("/system/terrain.xml"),
+                               "<T><Terrain ID='0' TileID='3' Name='water'/>"
+                               "<Terrain ID='5' TileID='4' Name='rock'/></T>");
+        TestSupport::writeFile(data + QLatin1String("/system/altitude.xml"),
+                               "<A><Altitude Key='0' Altitude='10'/></A>");
+        return data;
+    }
+
     QStringList generateArguments(const QString &dest)
     {
         return {QStringLiteral("generate"),
@@ -129,6 +143,15 @@ private slots:
                                pngClaiming(40000, 40000));
         TestSupport::writeFile(m_dir.filePath(QStringLiteral("hugest.png")),
                                pngClaiming(0x7fffffff, 0x7fffffff));
+        // 54 bytes of headers, 256 colours of 4 bytes, 256 rows of 256.
+        TestSupport::writeFile(m_dir.filePath(QStringLiteral("truncated.bmp")),
+                               encoded(palette.scaled(256, 256), "BMP").left(3000));
+        const QByteArray pgm = encoded(palette.convertToFormat(QImage::Format_Grayscale8), "PGM");
+        TestSupport::writeFile(m_dir.filePath(QStringLiteral("truncated.pgm")), pgm.chopped(1));
+        // 30 bytes claiming 46000 x 46000 pixels.
+        TestSupport::writeFile(m_dir.filePath(QStringLiteral("vast.gif")),
+                               QByteArray::fromHex("474946383961b0b3b0b3000000") + ','
+                                   + QByteArray::fromHex("00000000b0b3b0b300080300ffff00") + ';');
     }
 
     void generatesAndSummarises()
@@ -207,7 +230,8 @@ private slots:
     }
 
     // A mistyped Random, a key in lower case and a colour that terrain.xml
-    // lacks: all three in one run, with file and line.
+    // lacks: all three in one run, with file and line; and the border of
+    // terrains 0 and 5, which no transition matches.
     void checkDataFindsMistakes()
     {
         const QString data = m_dir.filePath(QStringLiteral("mistakes"));
@@ -229,7 +253,9 @@ private slots:
         QCOMPARE(text.exitCode, 1);
         QCOMPARE(text.err, QByteArray());
         const QList<QByteArray> lines = text.out.trimmed().split('\n');
-        QCOMPARE(lines.size(), 4);
+        // Six patterns of four lines: down columns 7 and 8, at the top and
+        // the bottom row, where the window's outer row is the cell's own.
+        QCOMPARE(lines.size(), 4 + 6 * 4);
         QVERIFY2(lines[0].startsWith(data.toUtf8() + "/system/terrain.xml:2: error: Random 'true'"),
                  lines[0]);
         QVERIFY2(lines[1].startsWith(data.toUtf8()
@@ -240,15 +266,32 @@ private slots:
                                      + ": error: palette index 5 is used by 128 pixels, first at "
                                        "(8, 0)"),
                  lines[2]);
-        QCOMPARE(lines[3], QByteArray("3 errors, 0 warnings"));
+        QCOMPARE(lines[3],
+                 m_dir.filePath(QStringLiteral("terrain.png")).toUtf8()
+                     + ": warning: no transition for the border pattern 000005000005000005 of 0 "
+                       "and 5: 14 cells, first at (7, 1), keep their terrain's own tile");
+        QCOMPARE(lines.mid(4, 3), (QList<QByteArray> {"    0 0 5", "    0 0 5", "    0 0 5"}));
+        QVERIFY2(lines[11].contains("000000000005000005 of 0 and 5: 1 cell, first at (7, 0)"),
+                 lines[11]);
+        QCOMPARE(lines.last(),
+                 QByteArray("3 errors, 6 warnings, 6 unmatched border patterns "
+                            "(32 cells)"));
 
         const Run json = run(QStringList(arguments) << QStringLiteral("--json"));
         QCOMPARE(json.exitCode, 1);
         const QJsonObject report = QJsonDocument::fromJson(json.out).object();
         QCOMPARE(report.value(QStringLiteral("errors")).toInt(), 3);
-        QCOMPARE(report.value(QStringLiteral("warnings")).toInt(), 0);
+        QCOMPARE(report.value(QStringLiteral("warnings")).toInt(), 6);
         const QJsonArray problems = report.value(QStringLiteral("problems")).toArray();
-        QCOMPARE(problems.size(), 3);
+        QCOMPARE(problems.size(), 9);
+        QCOMPARE(report.value(QStringLiteral("unmatchedCells")).toInt(), 32);
+        const QJsonArray unmatched = report.value(QStringLiteral("unmatched")).toArray();
+        QCOMPARE(unmatched.size(), 6);
+        QCOMPARE(unmatched[1].toObject(),
+                 (QJsonObject {{"key", "000505000505000505"},
+                               {"cells", 14},
+                               {"first", QJsonArray {8, 1}},
+                               {"terrains", QJsonArray {0, 5}}}));
         const QJsonObject key = problems[1].toObject();
         QCOMPARE(key.value(QStringLiteral("severity")).toString(), QStringLiteral("error"));
         QCOMPARE(key.value(QStringLiteral("code")).toString(), QStringLiteral("key-never-matches"));
@@ -263,6 +306,84 @@ private slots:
                                 m_dir.filePath(QStringLiteral("data"))});
         QCOMPARE(result.exitCode, 0);
         QCOMPARE(result.out, QByteArray("0 errors, 0 warnings\n"));
+    }
+
+    // Open transitions for every unmatched border: written once, never over
+    // a file, and under transitions/ they change no byte of the map.
+    void checkDataWritesOpenTransitions()
+    {
+        const QString data = writeNamedData(QStringLiteral("open"));
+        const QStringList check {QStringLiteral("check-data"), QStringLiteral("--data"), data,
+                                 QStringLiteral("--terrain"),
+                                 m_dir.filePath(QStringLiteral("terrain.png"))};
+        const QString skeletons = m_dir.filePath(QStringLiteral("open.xml"));
+        const QStringList writeMissing = QStringList(check)
+            << QStringLiteral("--write-missing") << skeletons;
+        QStringList generate = generateArguments(m_dir.filePath(QStringLiteral("open")));
+        generate[2] = data;
+        QCOMPARE(run(generate).exitCode, 0);
+        const QByteArray before = TestSupport::readFile(data + QLatin1String("/../map0.mul"));
+
+        QCOMPARE(run(writeMissing).exitCode, 0);
+        const QByteArray written = TestSupport::readFile(skeletons);
+        QCOMPARE(written.count("<TransInfo "), 6);
+        QVERIFY2(written.contains("       water water rock\n"), written);
+        const Run again = run(writeMissing);
+        QCOMPARE(again.exitCode, 1);
+        QVERIFY2(again.err.contains("exists and is left as it is"), again.err);
+        QCOMPARE(TestSupport::readFile(skeletons), written);
+
+        QVERIFY(QDir().mkpath(data + QLatin1String("/transitions/open")));
+        QVERIFY(QDir().rename(skeletons, data + QLatin1String("/transitions/open/open.xml")));
+        const Run result = run(check);
+        QCOMPARE(result.out.count("has no MapTile or StaticTile"), 6);
+        QVERIFY2(result.out.endsWith("0 errors, 6 warnings, 0 unmatched border patterns (0 "
+                                     "cells)\n"),
+                 result.out);
+        QCOMPARE(run(generate).exitCode, 0);
+        QCOMPARE(TestSupport::readFile(data + QLatin1String("/../map0.mul")), before);
+    }
+
+    // An edge set expanded over the image covers its border; the files are
+    // written only when none exists, and a broken edge file writes none.
+    void expandEdgesWritesTransitions()
+    {
+        const QString data = writeNamedData(QStringLiteral("edges"));
+        const QString edges = m_dir.filePath(QStringLiteral("edges.xml"));
+        QByteArray shapes;
+        for (int shape = 0; shape < edgeShapeCount; ++shape)
+            shapes += "<" + edgeShapeName(EdgeShape(shape)).toLatin1() + " Tiles='9'/>";
+        TestSupport::writeFile(edges,
+                               "<E><EdgeSet Name='rock-over-water' Over='5' Under='0'>" + shapes
+                                   + "</EdgeSet></E>");
+        const QStringList expand {QStringLiteral("expand-edges"),
+                                  QStringLiteral("--edges"),
+                                  edges,
+                                  QStringLiteral("--out"),
+                                  data + QLatin1String("/transitions"),
+                                  QStringLiteral("--terrain"),
+                                  m_dir.filePath(QStringLiteral("terrain.png"))};
+        Run result = run(expand);
+        QCOMPARE(result.exitCode, 0);
+        QVERIFY2(result.out.endsWith("6 transitions in 1 file, 0 patterns that no shape draws\n"),
+                 result.out);
+        result = run(expand);
+        QCOMPARE(result.exitCode, 1);
+        QVERIFY2(result.err.contains("rock-over-water.xml exists; nothing written"), result.err);
+        QCOMPARE(run(QStringList(expand) << QStringLiteral("--force")).exitCode, 0);
+        result = run({QStringLiteral("check-data"), QStringLiteral("--data"), data,
+                      QStringLiteral("--terrain"), m_dir.filePath(QStringLiteral("terrain.png"))});
+        QVERIFY2(result.out.endsWith("0 unmatched border patterns (0 cells)\n"), result.out);
+
+        TestSupport::writeFile(edges,
+                               "<E>\n<EdgeSet Name='a' Over='5' Under='0'>\n<Nort/>\n"
+                               "</EdgeSet>\n</E>");
+        QStringList broken = expand;
+        broken[4] = m_dir.filePath(QStringLiteral("nothing"));
+        result = run(broken);
+        QCOMPARE(result.exitCode, 1);
+        QVERIFY2(result.out.startsWith(edges.toUtf8() + ":3: error: Nort is no shape"), result.out);
+        QVERIFY(!QFileInfo::exists(broken[4]));
     }
 
     void verifyGeneratedAndCorrupted()
@@ -327,25 +448,37 @@ private slots:
         const QString dest = m_dir.filePath(QStringLiteral("preview"));
         QDir().mkpath(dest);
         const QString generated = m_dir.filePath(QStringLiteral("generated.png"));
-        const Run generate =
-            run(generateArguments(dest) << QStringLiteral("--preview") << generated);
+        // A chunk that makes libpng warn; the terrain is read once.
+        QByteArray noted = TestSupport::readFile(m_dir.filePath(QStringLiteral("terrain.png")));
+        QByteArray chunk = pngChunk("tEXt", QByteArray("Note\0x", 6));
+        chunk[chunk.size() - 1] = char(chunk.back() ^ 1);
+        TestSupport::writeFile(m_dir.filePath(QStringLiteral("noted.png")),
+                               noted.insert(33, chunk));
+        QStringList arguments = generateArguments(dest) << QStringLiteral("--preview") << generated;
+        arguments[4] = m_dir.filePath(QStringLiteral("noted.png"));
+        const Run generate = run(arguments);
         QCOMPARE(generate.exitCode, 0);
+        QCOMPARE(generate.err.count("libpng warning: tEXt: CRC error"), 1);
         QVERIFY2(generate.err.contains("Preview: " + generated.toUtf8()), generate.err);
         QCOMPARE(QImage(generated).size(), QSize(16, 16));
 
         const QString drawn = m_dir.filePath(QStringLiteral("drawn.png"));
-        const Run result =
-            run({QStringLiteral("preview"), QStringLiteral("--dest"), dest,
-                 QStringLiteral("--data"), m_dir.filePath(QStringLiteral("data")),
-                 QStringLiteral("--terrain"), m_dir.filePath(QStringLiteral("terrain.png")),
-                 QStringLiteral("--out"), drawn, QStringLiteral("--scale"), QStringLiteral("2")});
+        const Run result = run(
+            {QStringLiteral("preview"), QStringLiteral("--dest"), dest, QStringLiteral("--data"),
+             m_dir.filePath(QStringLiteral("data")), QStringLiteral("--terrain"),
+             m_dir.filePath(QStringLiteral("terrain.png")), QStringLiteral("--out"), drawn,
+             QStringLiteral("--scale"), QStringLiteral("2"), QStringLiteral("--unmatched")});
         QCOMPARE(result.exitCode, 0);
+        // Columns 7 and 8 border each other, and no transition matches.
+        QVERIFY2(result.out.contains("32 unmatched border cells in #00ffff"), result.out);
         QVERIFY2(result.out.contains("128 cells in magenta"), result.out);
         QVERIFY2(result.out.contains("tile id 0: 128 cells, first at (8, 0)"), result.out);
         const QImage image(drawn);
         QCOMPARE(image.size(), QSize(8, 8));
         QCOMPARE(image.pixel(6, 3), MapPreview::unexplainedColour);
         QVERIFY(image.pixel(1, 3) != MapPreview::unexplainedColour);
+        QCOMPARE(image.pixel(3, 3), 0xff00ffffu);
+        QCOMPARE(image.pixel(4, 7), 0xff00ffffu);
     }
 
     // Nothing is written over existing images without --force, nor from map
@@ -426,6 +559,10 @@ private slots:
             << generateArguments(plainFile) << 1 << QByteArray("terrain.png/map0.mul");
         QTest::newRow("check-data without --data")
             << QStringList {QStringLiteral("check-data")} << 2 << QByteArray("--data is required");
+        QTest::newRow("check-data --write-missing without --terrain")
+            << QStringList {QStringLiteral("check-data"), QStringLiteral("--data"), dest,
+                            QStringLiteral("--write-missing"), QStringLiteral("x.xml")}
+            << 2 << QByteArray("--write-missing needs the terrain image");
         QTest::newRow("check-data of a missing directory")
             << QStringList {QStringLiteral("check-data"), QStringLiteral("--data"),
                             m_dir.filePath(QStringLiteral("nowhere"))}
@@ -448,24 +585,30 @@ private slots:
                             QStringLiteral("0")}
             << 2 << QByteArray("--scale takes a whole number of 1 or more");
 
-        // A file that cannot be read is a null image, so against a good one
-        // the sizes differ; the reason follows.
+        // Said before sizes are compared, whatever the other image.
         const struct
         {
             const char *tag;
             const char *file;
             const char *message;
         } images[] = {
-            {"missing image", "absent.png", "absent.png cannot be read (File not found)"},
-            {"zero-byte image", "empty.png", "empty.png cannot be read (Unsupported image format)"},
-            {"truncated PNG", "truncated.png", "truncated.png cannot be read"},
-            {"header claims 40000 x 40000", "huge.png", "huge.png cannot be read"},
-            {"header claims 2^31 x 2^31", "hugest.png", "hugest.png cannot be read"},
+            {"missing image", "absent.png", "absent.png: no such file"},
+            {"zero-byte image", "empty.png", "empty.png: unsupported image format"},
+            {"truncated PNG", "truncated.png", "truncated.png: unable to read image data"},
+            {"header claims 40000 x 40000", "huge.png", "huge.png: unable to read image data"},
+            {"header claims 2^31 x 2^31", "hugest.png", "hugest.png: unable to read image data"},
+            // Qt leaves a half-read image behind.
+            {"truncated PGM", "truncated.pgm", "truncated.pgm: unable to read image data"},
+            {"truncated BMP", "truncated.bmp", "truncated.bmp: truncated: 3000 of 66614 bytes"},
+            {"GIF claims 46000 x 46000", "vast.gif",
+             "vast.gif: the image is too large: 46000 x 46000 is more than 536870912 pixels"},
         };
         for (const auto &image : images) {
             QStringList arguments = generateArguments(dest);
             arguments[4] = m_dir.filePath(QLatin1String(image.file));
-            QTest::newRow(image.tag) << arguments << 1 << QByteArray(image.message);
+            arguments[6] = m_dir.filePath(QStringLiteral("other.png"));
+            QTest::newRow(image.tag)
+                << arguments << 1 << "error: cannot read " + m_dir.filePath(image.message).toUtf8();
         }
         const struct
         {
@@ -551,6 +694,79 @@ private slots:
         QCOMPARE(QDir(dest).entryList(QDir::Files | QDir::Hidden, QDir::Name), names);
         for (const QString &name : names)
             QCOMPARE(TestSupport::readFile(dest + QLatin1Char('/') + name), "old " + name.toUtf8());
+    }
+
+    void helpAndVersion_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QString>("pattern");
+        const QString version =
+            QStringLiteral("^mapgenerator-cli \\d+\\.\\d+( \\(git [0-9a-f]{12,}\\))?\n$");
+        QTest::newRow("generate --help") << QStringList {"generate", "--help"}
+                                         << "^Usage: mapgenerator-cli generate \\[options\\]\n";
+        QTest::newRow("--help-all is --help") << QStringList {"verify", "--help-all"}
+                                              << "^Usage: mapgenerator-cli verify \\[options\\]\n";
+        QTest::newRow("--version") << QStringList {"--version"} << version;
+        QTest::newRow("-v") << QStringList {"-v"} << version;
+    }
+
+    // Help names the command as typed, not the path the tool was started by.
+    void helpAndVersion()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(QString, pattern);
+        const Run result = run(arguments);
+        QCOMPARE(result.exitCode, 0);
+        const QString out = QString::fromUtf8(result.out);
+        QVERIFY2(QRegularExpression(pattern).match(out).hasMatch(), qPrintable(out));
+        QVERIFY2(!out.contains(QLatin1String("help-all")), qPrintable(out));
+    }
+
+    void newWorldKeepsWhatIsThere_data()
+    {
+        QTest::addColumn<QStringList>("existing");
+        QTest::addColumn<bool>("force");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QByteArray>("message");
+        QTest::newRow("a painted world")
+            << QStringList {"terrain.png", "data/transitions/common.xml", "notes.txt",
+                            "out/map0.mul"}
+            << false << 1 << QByteArray("it holds data/, notes.txt, out/ and 1 more; ");
+        QTest::newRow("a hidden file")
+            << QStringList {".keep"} << false << 1 << QByteArray("it holds .keep; ");
+        QTest::newRow("--force") << QStringList {"terrain.png", "notes.txt"} << true << 0
+                                 << QByteArray("Wrote a 16 x 16 starter world");
+        QTest::newRow("empty") << QStringList {} << false << 0
+                               << QByteArray("Wrote a 16 x 16 starter world");
+    }
+
+    // Without --force nothing in a directory that holds anything changes.
+    void newWorldKeepsWhatIsThere()
+    {
+        QFETCH(QStringList, existing);
+        QFETCH(bool, force);
+        QFETCH(int, exitCode);
+        QFETCH(QByteArray, message);
+        const QString out = m_dir.filePath(QStringLiteral("worlds/") + QTest::currentDataTag());
+        QVERIFY(QDir().mkpath(out));
+        for (const QString &path : existing)
+            TestSupport::writeFile(out + QLatin1Char('/') + path, "painted " + path.toUtf8());
+        const auto before = TestSupport::filesBelow(out);
+        QStringList arguments = {"new-world", "--out", out, "--size", "16x16"};
+        if (force)
+            arguments << QStringLiteral("--force");
+        const Run result = run(arguments);
+        QCOMPARE(result.exitCode, exitCode);
+        QVERIFY2(result.err.contains(message), result.err);
+        const auto after = TestSupport::filesBelow(out);
+        if (exitCode != 0) {
+            QCOMPARE(after, before);
+            return;
+        }
+        QVERIFY(after.size() > 15);
+        QVERIFY(after.value("/terrain.png").startsWith("\x89PNG"));
+        if (force)
+            QCOMPARE(after.value("/notes.txt"), QByteArray("painted notes.txt"));
     }
 
     void failures()

@@ -185,12 +185,32 @@ private slots:
                       // Rough-edge tables are tables of their own.
                       {"system/roughedge/toptrans.xml",
                        "<R><TransInfo HashKey='000000000000000000'/></R>"}}
-            << QStringList {"warning replaced-definition system/terrain.xml:2",
+            << QStringList {"warning empty-transition system/roughedge/toptrans.xml:1",
+                            "warning replaced-definition system/terrain.xml:2",
                             "warning replaced-definition system/terrain.xml:4",
                             "error lossy-number system/terrain.xml:5",
                             "warning replaced-definition system/altitude.xml:2",
+                            "warning empty-transition transitions/a/1.xml:2",
                             "warning replaced-definition transitions/a/1.xml:2",
-                            "warning replaced-definition transitions/b/1.xml:3"};
+                            "warning empty-transition transitions/b/1.xml:3",
+                            "warning replaced-definition transitions/b/1.xml:3",
+                            "warning empty-transition transitions/common.xml:4"};
+        // Open definitions, as check-data --write-missing writes them, apart
+        // from those that draw a static or name a static set.
+        QTest::newRow("definitions without tiles")
+            << Files {{"transitions/a/1.xml",
+                       "<R>\n<TransInfo HashKey='000000000000000001'><MapTiles>"
+                       "<!-- <MapTile TileID='' AltIDMod='0'/> --></MapTiles></TransInfo>\n"
+                       "<TransInfo HashKey='000000000000000002' File='x.xml'/>\n"
+                       "<TransInfo HashKey='000000000000000003'><StaticTiles>"
+                       "<StaticTile TileID='4'/></StaticTiles></TransInfo>\n"
+                       "<TransInfo HashKey='00000000000000000a'/>\n</R>"},
+                      {"statics/x.xml", "<S Chance='5'/>"},
+                      {"system/roughedge/lefttrans.xml",
+                       "<R><TransInfo HashKey='000000000000000001' File='x.xml'/></R>"}}
+            << QStringList {"warning empty-transition system/roughedge/lefttrans.xml:1",
+                            "warning empty-transition transitions/a/1.xml:2",
+                            "error key-never-matches transitions/a/1.xml:5"};
         QTest::newRow("file beside common.xml")
             << Files {{"transitions/extra.xml", "<R/>"}, {"transitions/common.xml", "<R/>"}}
             << QStringList {"warning never-loaded transitions/extra.xml:0"};
@@ -380,6 +400,12 @@ private slots:
         QList<DataProblem> problems = checkMapImages(data, notAnImage, QString());
         QCOMPARE(problems.size(), 1);
         QCOMPARE(problems[0].code, QStringLiteral("image-unreadable"));
+        const QString cut = dir.filePath(QStringLiteral("cut.bmp"));
+        TestSupport::writeFile(cut, "BM" + QByteArray(12, 0) + QByteArray::fromHex("28000000"));
+        problems = checkMapImages(data, cut, trueColour);
+        QCOMPARE(problems[0].message,
+                 QStringLiteral("cannot be read: truncated: 18 of 54 bytes; the generator writes "
+                                "nothing"));
         problems = checkMapImages(data, QString(), trueColour);
         QCOMPARE(problems.size(), 1);
         QCOMPARE(problems[0].code, QStringLiteral("image-depth"));

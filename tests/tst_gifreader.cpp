@@ -1,6 +1,6 @@
 #include "engine/gifreader.h"
+#include "testsupport.h"
 
-#include <QBuffer>
 #include <QHash>
 #include <QImage>
 #include <QTest>
@@ -113,16 +113,9 @@ QList<QRgb> distinctColors(int count, int salt = 0)
     return colors;
 }
 
-QImage readGif(const QByteArray &bytes, QString *error = nullptr)
+QImage readGif(const QByteArray &bytes)
 {
-    QBuffer buffer;
-    buffer.setData(bytes);
-    buffer.open(QIODevice::ReadOnly);
-    GifReader reader;
-    const QImage image = reader.read(buffer, 1 << 30);
-    if (error)
-        *error = reader.errorString();
-    return image;
+    return TestSupport::readImage<GifReader>(bytes);
 }
 
 QList<int> indexesOf(const QImage &image)
@@ -208,11 +201,23 @@ private slots:
         const QByteArray good =
             gif(8, 8, distinctColors(4), {0, 0, 8, 8, false, {}}, QList<int>(64, 1));
         QTest::newRow("not a GIF") << QByteArray("PNG not really") << "not a GIF file";
-        QTest::newRow("truncated table") << good.left(20) << "the file is truncated";
-        QTest::newRow("truncated data") << good.left(good.size() - 6) << "the file is truncated";
+        QTest::newRow("truncated table")
+            << good.left(20) << "truncated: the file ends after 20 bytes";
+        QTest::newRow("truncated data")
+            << good.left(good.size() - 6)
+            << QStringLiteral("truncated: the file ends after %1 bytes").arg(good.size() - 6);
+        QTest::newRow("end code before the last index")
+            << gif(8, 8, distinctColors(4), {0, 0, 8, 8, false, {}}, QList<int>(10, 1))
+            << "truncated: the image data holds 10 of 64 pixels";
         QByteArray huge = good;
         huge[6] = huge[7] = huge[8] = huge[9] = char(0xff);
-        QTest::newRow("65535 x 65535") << huge << "the image is too large";
+        QTest::newRow("65535 x 65535")
+            << huge << "the image is too large: 65535 x 65535 is more than 1073741824 pixels";
+        // 20000 x 20000 indexes need at least 146485 bytes of codes.
+        QByteArray vast = QByteArray::fromHex("474946383961204e204e000000") + ','
+            + QByteArray::fromHex("00000000204e204e00") + QByteArray::fromHex("080300ffff00") + ';';
+        QTest::newRow("20000 x 20000 in 30 bytes")
+            << vast << "truncated: 3 bytes of image data cannot hold 20000 x 20000 pixels";
         // Found by fuzzing: a frame of 65535 x 65535 on a small screen.
         QTest::newRow("frame larger than the screen")
             << QByteArray::fromBase64("R0lGODlhBAADAIIAAAAAAAAAAAAAAAATAAAAAAAAAAAAAAAAACH5BAAAAAAA"
@@ -224,12 +229,9 @@ private slots:
     {
         QFETCH(QByteArray, bytes);
         QFETCH(QString, error);
-        QBuffer buffer;
-        buffer.setData(bytes);
-        buffer.open(QIODevice::ReadOnly);
-        GifReader reader;
-        QVERIFY(reader.read(buffer, 1 << 30).isNull());
-        QCOMPARE(reader.errorString(), error);
+        QString seen;
+        QVERIFY(TestSupport::readImage<GifReader>(bytes, &seen).isNull());
+        QCOMPARE(seen, error);
     }
 };
 

@@ -266,6 +266,28 @@ private slots:
         QCOMPARE(field<QLineEdit>(window, "lineMLT")->text(), QString());
     }
 
+    void aboutShowsTheVersion()
+    {
+        QCoreApplication::setApplicationName(QStringLiteral("mapgenerator"));
+        QCoreApplication::setApplicationVersion(QStringLiteral("9.8 (git 0123456789ab)"));
+        MainWindow window;
+        window.show();
+        QVERIFY(QTest::qWaitForWindowActive(&window));
+        QString text;
+        whenModal([&](QWidget *modal) {
+            auto *box = qobject_cast<QMessageBox *>(modal);
+            if (!box)
+                return false;
+            text = box->text();
+            box->accept();
+            return true;
+        });
+        // A shortcut clicks its button a moment later.
+        QTest::keyClick(&window, Qt::Key_F1);
+        QTRY_VERIFY2(text.contains(QLatin1String("mapgenerator 9.8 (git 0123456789ab)")),
+                     qPrintable(text));
+    }
+
     void settings_data()
     {
         QTest::addColumn<QByteArray>("contents");
@@ -286,18 +308,26 @@ private slots:
         QTest::newRow("text before a comment")
             << QByteArray("<S><XML>/da<!-- c -->ta</XML><Terrain><!-- c -->/t</Terrain></S>")
             << QStringList {"/da", "", old, old, old};
+        // A path with leading blanks is a relative one.
         QTest::newRow("blanks kept, empty element")
             << QByteArray("<S><Altitude>  /my maps/a.png </Altitude><Destination/></S>")
-            << QStringList {old, old, "  /my maps/a.png ", "", old};
+            << QStringList {old, old, "@/  /my maps/a.png ", "", old};
+        QTest::newRow("relative to the file's folder")
+            << QByteArray("<S><XML>data</XML><Terrain>sub/../t.png</Terrain>"
+                          "<Altitude>./a.png</Altitude><Destination>/o</Destination></S>")
+            << QStringList {"@/data", "@/t.png", "@/a.png", "/o", old};
         QTest::newRow("only the root's children")
             << QByteArray("<S><Group><XML>/d</XML></Group><Terrain><b>/t</b></Terrain></S>")
             << QStringList {old, "", old, old, old};
     }
 
+    // "@" in an expected field stands for the settings file's folder.
     void settings()
     {
         QFETCH(QByteArray, contents);
         QFETCH(QStringList, fields);
+        fields.replaceInStrings(QRegularExpression(QStringLiteral("^@")),
+                                m_dir.filePath(QStringLiteral("settings")));
         const QString path =
             m_dir.filePath(QStringLiteral("settings/%1.xml").arg(QTest::currentDataTag()));
         if (!contents.isNull())
@@ -442,6 +472,9 @@ private slots:
                                << "Terrain and Altitude image files are different sizes";
         QTest::newRow("depth") << "deep.png" << true << "Invalid color depth"
                                << "Terrain or Alttiude image files are not 8 bit color";
+        QTest::newRow("unreadable")
+            << "none.png" << true << "Map files not written"
+            << "cannot read " + m_dir.filePath("none.png") + ": no such file";
         QTest::newRow("destination") << "a.png" << false << "Map files not written"
                                      << "Cannot write " + m_dir.filePath("out/map0.mul") + ": ";
     }

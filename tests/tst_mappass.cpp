@@ -6,6 +6,7 @@
 #include "engine/passoptions.h"
 #include "testsupport.h"
 
+#include <QBuffer>
 #include <QDir>
 #include <QTemporaryDir>
 #include <QTest>
@@ -313,32 +314,58 @@ private slots:
     {
         QTest::addColumn<QString>("terrainFile");
         QTest::addColumn<QString>("altitudeFile");
-        QTest::addColumn<QString>("warning");
-        const QString sizeMismatch =
-            QStringLiteral("Size mismatch: Terrain and Altitude image files are different sizes");
-        const QString depth = QStringLiteral(
-            "Invalid color depth: Terrain or Alttiude image files are not 8 bit color");
-        QTest::newRow("different sizes") << "small.png"
-                                         << "large.png" << sizeMismatch;
+        QTest::addColumn<int>("outcome");
+        QTest::addColumn<QStringList>("warnings");
+        QTest::addColumn<QStringList>("errors");
+        const int invalid = int(PassSummary::Outcome::InvalidImages);
+        const int unreadable = int(PassSummary::Outcome::UnreadableImage);
+        const auto cannotRead = [this](const char *file, const QString &reason) {
+            return QStringList {QStringLiteral("cannot read %1: %2")
+                                    .arg(m_dir.filePath(QLatin1String(file)), reason)};
+        };
+        QTest::newRow("different sizes")
+            << "small.png"
+            << "large.png" << invalid
+            << QStringList {"Size mismatch: Terrain and Altitude image files are different sizes"}
+            << QStringList {};
+        QTest::newRow("24-bit image")
+            << "rgb.png"
+            << "small.png" << invalid
+            << QStringList {"Invalid color depth: Terrain or Alttiude image files are not 8 bit "
+                            "color"}
+            << QStringList {};
+        // Unreadable images are said to be so, not to differ in size or depth.
         QTest::newRow("one image missing") << "small.png"
-                                           << "missing.png" << sizeMismatch;
+                                           << "missing.png" << unreadable << QStringList {}
+                                           << cannotRead("missing.png", "no such file");
         QTest::newRow("both missing") << "missing.png"
-                                      << "missing2.png" << depth;
-        QTest::newRow("24-bit image") << "rgb.png"
-                                      << "small.png" << depth;
+                                      << "missing2.png" << unreadable << QStringList {}
+                                      << cannotRead("missing.png", "no such file")
+                + cannotRead("missing2.png", "no such file");
+        QTest::newRow("truncated BMP, other size")
+            << "cut.bmp"
+            << "large.png" << unreadable << QStringList {}
+            << cannotRead("cut.bmp", "truncated: 1333 of 1334 bytes");
     }
 
     void imageChecks()
     {
         QFETCH(QString, terrainFile);
         QFETCH(QString, altitudeFile);
-        QFETCH(QString, warning);
+        QFETCH(int, outcome);
+        QFETCH(QStringList, warnings);
+        QFETCH(QStringList, errors);
         const auto zero = [](int, int) { return 0; };
         TestSupport::writePaletteImage(m_dir.filePath(QStringLiteral("small.png")), 16, 16, zero);
         TestSupport::writePaletteImage(m_dir.filePath(QStringLiteral("large.png")), 16, 24, zero);
         QImage rgb(16, 16, QImage::Format_RGB32);
         rgb.fill(Qt::red);
         QVERIFY(rgb.save(m_dir.filePath(QStringLiteral("rgb.png"))));
+        // 54 bytes of headers, 256 colours of 4 bytes and 16 rows of 16.
+        QByteArray bmp;
+        QBuffer buffer(&bmp);
+        QVERIFY(TestSupport::paletteImage(16, 16, zero).save(&buffer, "BMP"));
+        TestSupport::writeFile(m_dir.filePath(QStringLiteral("cut.bmp")), bmp.chopped(1));
         TestSupport::writeFile(m_dest + QLatin1String("/map0.mul"), "keep");
 
         MapTables tables = loadedTables();
@@ -349,8 +376,9 @@ private slots:
         const PassSummary summary =
             processMap(tables, m_structures, m_keyGrid, random, m_dir.filePath(terrainFile),
                        m_dir.filePath(altitudeFile), options, observer);
-        QCOMPARE(summary.outcome, PassSummary::Outcome::InvalidImages);
-        QCOMPARE(observer.warnings, QStringList {warning});
+        QCOMPARE(int(summary.outcome), outcome);
+        QCOMPARE(observer.warnings, warnings);
+        QCOMPARE(observer.errors, errors);
         QVERIFY(observer.statusMessages.isEmpty());
         QCOMPARE(QDir(m_dest).entryList(QDir::Files), QStringList {QStringLiteral("map0.mul")});
         QCOMPARE(output(QStringLiteral("map0.mul")), QByteArray("keep"));

@@ -1,30 +1,15 @@
 #include "data/datadirectory.h"
 #include "data/datadirectorychecker.h"
 #include "data/maptables.h"
+#include "engine/bordercheck.h"
 #include "engine/mapimagecheck.h"
 #include "engine/passoptions.h"
 #include "engine/starterworld.h"
 #include "testsupport.h"
 
-#include <QDirIterator>
 #include <QImage>
 #include <QTemporaryDir>
 #include <QTest>
-
-namespace {
-
-QMap<QString, QByteArray> filesBelow(const QString &directory)
-{
-    QMap<QString, QByteArray> files;
-    QDirIterator it(directory, QDir::Files, QDirIterator::Subdirectories);
-    while (it.hasNext()) {
-        const QString path = it.next();
-        files.insert(path.mid(directory.size()), TestSupport::readFile(path));
-    }
-    return files;
-}
-
-} // namespace
 
 class TestStarterWorld : public QObject
 {
@@ -45,9 +30,9 @@ private:
 private slots:
     void sameSeedSameFiles()
     {
-        const auto first = filesBelow(write("a", 200, 160, 7));
-        const auto second = filesBelow(write("b", 200, 160, 7));
-        const auto other = filesBelow(write("c", 200, 160, 8));
+        const auto first = TestSupport::filesBelow(write("a", 200, 160, 7));
+        const auto second = TestSupport::filesBelow(write("b", 200, 160, 7));
+        const auto other = TestSupport::filesBelow(write("c", 200, 160, 8));
         QVERIFY(first.size() > 15);
         QCOMPARE(first, second);
         QVERIFY(first.value("/terrain.png") != other.value("/terrain.png"));
@@ -84,6 +69,9 @@ private slots:
             if (problem.severity == DataProblem::Severity::Error)
                 errors << problem.file + ": " + problem.message;
         QCOMPARE(errors, QStringList());
+        // Its edge sets, expanded over its image, match every border.
+        QCOMPARE(checkBorders(world + "/data", world + "/terrain.png").coverage->unmatchedCells(),
+                 0);
 
         MapTables tables;
         QStringList messages;
