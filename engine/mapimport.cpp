@@ -18,11 +18,14 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
+#include <bitset>
 #include <cstdlib>
 #include <cstring>
 #include <limits>
 #include <optional>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 namespace {
@@ -173,16 +176,25 @@ public:
           m_terrain(result.terrain.bits()),
           m_terrainStride(result.terrain.bytesPerLine()),
           m_altitude(result.altitude.bits()),
-          m_altitudeStride(result.altitude.bytesPerLine())
+          m_altitudeStride(result.altitude.bytesPerLine()),
+          m_candidateSetOf(65536, -1),
+          m_uncertain((std::size_t(m_width) * std::size_t(m_height) + 63) / 64)
     {
+        indexPlacements();
         for (int tile = 0; tile < 65536; ++tile) {
             const auto id = std::uint16_t(tile);
             const int terrain = m_tileTerrains.terrainOf(id);
-            const TileKind kind = terrain < 0                                ? Unknown
-                : m_tileTerrains.isAmbiguous(id)                             ? Ambiguous
-                : m_tileTerrains.origin(id) == TileTerrains::Origin::OwnTile ? OwnTile
-                                                                             : Transition;
+            const TileKind kind = terrain < 0                                   ? Unknown
+                : m_tileTerrains.isAmbiguous(id) || m_tileTerrains.isShared(id) ? Uncertain
+                : m_tileTerrains.origin(id) == TileTerrains::Origin::OwnTile    ? OwnTile
+                                                                                : Transition;
             m_tileKinds[tile] = std::uint16_t(kind << 8 | std::max(terrain, 0));
+            if (kind == Uncertain) {
+                m_candidateSetOf[tile] = std::int32_t(m_candidateSets.size());
+                std::bitset<256> &set = m_candidateSets.emplace_back();
+                for (std::uint8_t candidate : m_tileTerrains.candidates(id))
+                    set.set(candidate);
+            }
         }
         for (int terrain = 0; terrain < 256; ++terrain) {
             std::uint8_t uniform[4][4];
@@ -198,7 +210,8 @@ public:
                  tallies);
         gather(tallies);
         fillUnknown();
-        settleAmbiguous();
+        findUncertainAtBorders();
+        repairUnexplained();
         const AltitudeIndexes indexes(m_tables.AltitudeTable);
         const std::vector<TileAltitude> altitudes = tileAltitudes(m_tables);
         inHalves([&](int first, int end,
@@ -208,15 +221,377 @@ public:
     }
 
 private:
-    enum TileKind { OwnTile, Transition, Ambiguous, Unknown };
+    // Uncertain: a tile that several terrains own, or that transitions of
+    // several terrains (or of another terrain than its owner) place.
+    enum TileKind { OwnTile, Transition, Uncertain, Unknown };
+
+    // A key that places a tile, and where its window lies: the window of a
+    // general key is centred on the cell, that of a left, top or corner key
+    // on its west, north or north-west neighbour.
+    struct Placement
+    {
+        PackedKey key;
+        TransitionKind kind = TransitionKind::General;
+
+        std::uint8_t code(int position) const
+        {
+            return std::uint8_t(position < 8 ? key.head >> (8 * position) : key.tail);
+        }
+        int westOfCell() const
+        {
+            return kind == TransitionKind::Left || kind == TransitionKind::Corner ? 2 : 1;
+        }
+        int northOfCell() const
+        {
+            return kind == TransitionKind::Top || kind == TransitionKind::Corner ? 2 : 1;
+        }
+    };
+
+    void indexPlacements()
+    {
+        std::vector<std::pair<std::uint16_t, Placement>> all;
+        const std::pair<const TransitionHash *, TransitionKind> tables[] = {
+            {&m_tables.TransitionTable, TransitionKind::General},
+            {&m_tables.LeftTransitionTable, TransitionKind::Left},
+            {&m_tables.TopTransitionTable, TransitionKind::Top},
+            {&m_tables.CornerTransitionTable, TransitionKind::Corner}};
+        for (const auto &[table, kind] : tables) {
+            for (auto it = table->cbegin(); it != table->cend(); ++it) {
+                if (const auto key = PackedKey::fromText(it.key())) {
+                    for (const TransitionTile &tile : it.value().mapTiles)
+                        all.push_back({tile.tileId, {*key, kind}});
+                }
+            }
+        }
+        // The tables are hashes; sorted, the order no longer depends on them.
+        std::sort(all.begin(), all.end(), [](const auto &a, const auto &b) {
+            return std::tie(a.first, a.second.kind, a.second.key.head, a.second.key.tail)
+                < std::tie(b.first, b.second.kind, b.second.key.head, b.second.key.tail);
+        });
+        m_placementStart.assign(65537, 0);
+        for (const auto &[tile, placement] : all) {
+            ++m_placementStart[tile + 1];
+            m_placements.push_back(placement);
+        }
+        for (int tile = 0; tile < 65536; ++tile)
+            m_placementStart[tile + 1] += m_placementStart[tile];
+    }
+
+    // Whether terrain is one of the uncertain tile's candidates.
+    bool mayStandFor(std::uint16_t tile, std::uint8_t terrain) const
+    {
+        const int set = m_candidateSetOf[tile];
+        return set >= 0 && m_candidateSets[std::size_t(set)][terrain];
+    }
+
+    bool isUncertain(std::uint32_t position) const
+    {
+        return m_uncertain[position / 64] >> (position % 64) & 1;
+    }
+    std::uint32_t positionOf(int x, int y) const
+    {
+        return std::uint32_t(y) * std::uint32_t(m_width) + std::uint32_t(x);
+    }
+
+    // Calls work(cell, part) for the cells of a list in rows order: those
+    // of the northern and the southern half at once, on two threads (parts
+    // 0 and 1), then those in the rows between them (part 2). Work on a cell
+    // reads no further than five rows from it and writes no further than
+    // two, so the halves never meet.
+    template<typename Work> void inRowBands(const std::vector<std::uint32_t> &cells, Work work)
+    {
+        const auto at = [&](int row) {
+            return std::size_t(std::lower_bound(cells.cbegin(), cells.cend(),
+                                                positionOf(0, std::clamp(row, 0, m_height)))
+                               - cells.cbegin());
+        };
+        const std::size_t northEnd = at(m_height / 2 - 4), southBegin = at(m_height / 2 + 4);
+        std::thread north([&] {
+            for (std::size_t i = 0; i < northEnd; ++i)
+                work(cells[i], 0);
+        });
+        for (std::size_t i = southBegin; i < cells.size(); ++i)
+            work(cells[i], 1);
+        north.join();
+        for (std::size_t i = northEnd; i < southBegin; ++i)
+            work(cells[i], 2);
+    }
+
+    // Uncertain cells start as their likeliest terrain, which is wrong
+    // where, say, a cell is covered by another terrain's tiles; the tiles
+    // around it, mostly transition tiles, then do not come back. Each key
+    // that places such a tile and agrees with the certain cells of its
+    // window proposes terrains for the uncertain ones there; the proposal
+    // under which most tiles around come back is taken, for a few rounds
+    // over the tiles its changes touch.
+    void repairUnexplained()
+    {
+        constexpr int maxRounds = 4;
+        std::vector<std::uint32_t> visit = unexplainedAmong(m_transitionCells, m_atBorders);
+        std::sort(visit.begin(), visit.end());
+        std::vector<std::uint32_t> changed[3], unexplained[3];
+        for (int round = 0; round < maxRounds && !visit.empty(); ++round) {
+            for (std::vector<std::uint32_t> &part : changed)
+                part.clear();
+            inRowBands(visit, [&](std::uint32_t position, int part) {
+                const int x = int(position % std::uint32_t(m_width));
+                const int y = int(position / std::uint32_t(m_width));
+                if (!explains(x, y)) {
+                    unexplained[part].push_back(position);
+                    repair(x, y, changed[part]);
+                }
+            });
+            visit.clear();
+            for (const std::vector<std::uint32_t> &part : changed) {
+                for (std::uint32_t position : part) {
+                    const int x = int(position % std::uint32_t(m_width));
+                    const int y = int(position / std::uint32_t(m_width));
+                    forEachAffected(x, y, [&](int nx, int ny) {
+                        const std::uint32_t neighbour = positionOf(nx, ny);
+                        if (isUncertain(neighbour)
+                            || m_tileKinds[tileAt(nx, ny)] >> 8 == Transition)
+                            visit.push_back(neighbour);
+                    });
+                }
+            }
+            std::sort(visit.begin(), visit.end());
+            visit.erase(std::unique(visit.begin(), visit.end()), visit.end());
+        }
+        std::vector<std::uint32_t> seeds;
+        for (const std::vector<std::uint32_t> &part : unexplained)
+            seeds.insert(seeds.end(), part.cbegin(), part.cend());
+        std::sort(seeds.begin(), seeds.end());
+        seeds.erase(std::unique(seeds.begin(), seeds.end()), seeds.end());
+        followChains(seeds);
+    }
+
+    // The cells of both lists whose tiles the terrains do not explain, in
+    // order, looked at on two threads.
+    std::vector<std::uint32_t> unexplainedAmong(const std::vector<std::uint32_t> &first,
+                                                const std::vector<std::uint32_t> &second)
+    {
+        std::vector<std::uint32_t> cells = first;
+        cells.insert(cells.end(), second.cbegin(), second.cend());
+        std::vector<std::uint32_t> found[2];
+        const auto scan = [&](std::size_t begin, std::size_t end, std::vector<std::uint32_t> &out) {
+            for (std::size_t i = begin; i < end; ++i) {
+                if (!explains(int(cells[i] % std::uint32_t(m_width)),
+                              int(cells[i] / std::uint32_t(m_width))))
+                    out.push_back(cells[i]);
+            }
+        };
+        const std::size_t middle = cells.size() / 2;
+        std::thread firstHalf([&] { scan(0, middle, found[0]); });
+        scan(middle, cells.size(), found[1]);
+        firstHalf.join();
+        found[0].insert(found[0].end(), found[1].cbegin(), found[1].cend());
+        return std::move(found[0]);
+    }
+
+    // Where no single key mends a tile, uncertain cells must change
+    // together, as a diagonal line of covered cells does: the key that mends
+    // one tile breaks the next. Such a chain is followed key by key, a few
+    // steps deep, and kept once every tile around its changes is explained.
+    static constexpr int maxLength = 6;
+    static constexpr int maxSteps = 4096;
+
+    void followChains(const std::vector<std::uint32_t> &seeds)
+    {
+        for (std::uint32_t seed : seeds) {
+            const int x = int(seed % std::uint32_t(m_width));
+            const int y = int(seed / std::uint32_t(m_width));
+            // Shorter chains first: a long wrong one would use up the steps
+            // before a short right one is tried.
+            int steps = 0;
+            for (int length = 1; length <= maxLength && !explains(x, y); ++length) {
+                Chain chain;
+                chain.steps = &steps;
+                if (follow(x, y, length, chain))
+                    break;
+            }
+        }
+    }
+
+    struct Chain
+    {
+        // What the chain has changed, which later steps leave alone, and the
+        // cells that see those changes.
+        std::vector<std::uint32_t> changed;
+        std::vector<std::uint32_t> around;
+        int *steps = nullptr;
+    };
+
+    // Tries the proposals for the unexplained tile at (x, y) in turn; after
+    // one, follows the first tile still unexplained around the chain's
+    // changes. True, with the changes made, when none is left.
+    bool follow(int x, int y, int length, Chain &chain)
+    {
+        // The proposals that mend most around them first.
+        std::vector<std::pair<int, Changes>> ranked;
+        for (Changes &changes : proposals(x, y))
+            ranked.push_back({-explainedGain(changes, x, y), std::move(changes)});
+        std::stable_sort(ranked.begin(), ranked.end(),
+                         [](const auto &a, const auto &b) { return a.first < b.first; });
+        for (const auto &[rank, changes] : ranked) {
+            if (++*chain.steps > maxSteps)
+                return false;
+            const bool revisits =
+                std::any_of(changes.cbegin(), changes.cend(), [&](const Change &c) {
+                    return std::find(chain.changed.cbegin(), chain.changed.cend(), c.position)
+                        != chain.changed.cend();
+                });
+            if (revisits)
+                continue;
+            apply(changes, true);
+            const std::size_t changedSize = chain.changed.size(), aroundSize = chain.around.size();
+            for (const Change &change : changes)
+                chain.changed.push_back(change.position);
+            const std::vector<std::uint32_t> affected = affectedBy(changes);
+            chain.around.insert(chain.around.end(), affected.cbegin(), affected.cend());
+            const auto next =
+                std::find_if(chain.around.cbegin(), chain.around.cend(), [&](std::uint32_t at) {
+                    return !explains(int(at % std::uint32_t(m_width)),
+                                     int(at / std::uint32_t(m_width)));
+                });
+            if (next == chain.around.cend()
+                || (length > 1
+                    && follow(int(*next % std::uint32_t(m_width)),
+                              int(*next / std::uint32_t(m_width)), length - 1, chain)))
+                return true;
+            chain.changed.resize(changedSize);
+            chain.around.resize(aroundSize);
+            apply(changes, false);
+        }
+        return false;
+    }
+
+    // Calls visit(x, y) for every cell whose keys see (cx, cy).
+    template<typename Visit> void forEachAffected(int cx, int cy, Visit visit) const
+    {
+        for (int y = std::max(0, cy - 1); y <= std::min(m_height - 1, cy + 2); ++y) {
+            for (int x = std::max(0, cx - 1); x <= std::min(m_width - 1, cx + 2); ++x)
+                visit(x, y);
+        }
+    }
+
+    struct Change
+    {
+        std::uint32_t position;
+        std::uint8_t before;
+        std::uint8_t after;
+    };
+    using Changes = std::vector<Change>;
+
+    // For each key that places the tile of (x, y) and agrees with the
+    // certain cells of its window, the changes to the uncertain ones that
+    // it asks for; none where it asks for nothing.
+    std::vector<Changes> proposals(int x, int y)
+    {
+        std::vector<Changes> result;
+        const std::uint16_t tile = tileAt(x, y);
+        const std::uint8_t own = terrainAt(x, y);
+        const bool ownUncertain = isUncertain(positionOf(x, y));
+        for (std::uint32_t p = m_placementStart[tile]; p < m_placementStart[tile + 1]; ++p) {
+            const Placement &placement = m_placements[p];
+            // Most keys fail already at the cell itself.
+            const std::uint8_t ownCode =
+                placement.code(3 * placement.northOfCell() + placement.westOfCell());
+            if (ownCode != own && !(ownUncertain && mayStandFor(tile, ownCode)))
+                continue;
+            Changes changes;
+            bool fits = true;
+            for (int i = 0; i < 9 && fits; ++i) {
+                const int wx = x - placement.westOfCell() + i % 3;
+                const int wy = y - placement.northOfCell() + i / 3;
+                const std::uint8_t code = placement.code(i);
+                // Outside the map a window holds the cell's own terrain.
+                if (wx < 0 || wy < 0 || wx >= m_width || wy >= m_height) {
+                    fits = code == ownCode;
+                    continue;
+                }
+                const std::uint32_t position = positionOf(wx, wy);
+                if (terrainAt(position) == code)
+                    continue;
+                fits = isUncertain(position) && mayStandFor(tileAt(wx, wy), code);
+                changes.push_back({position, terrainAt(position), code});
+            }
+            if (fits && !changes.empty())
+                result.push_back(std::move(changes));
+        }
+        return result;
+    }
+
+    void apply(const Changes &changes, bool forward)
+    {
+        for (const Change &change : changes)
+            terrainAt(change.position) = forward ? change.after : change.before;
+    }
+
+    void repair(int x, int y, std::vector<std::uint32_t> &changed)
+    {
+        Changes best;
+        int bestGain = 0;
+        for (const Changes &changes : proposals(x, y)) {
+            // Twice the tiles gained, and one for the tile itself: a move
+            // that explains it and breaks another lets the next round go on.
+            const int gain = explainedGain(changes, x, y);
+            if (gain > bestGain) {
+                bestGain = gain;
+                best = changes;
+            }
+            // Good enough: it explains more than it breaks, the tile included.
+            if (bestGain > 2)
+                break;
+        }
+        apply(best, true);
+        for (const Change &change : best)
+            changed.push_back(change.position);
+    }
+
+    // The cells whose keys see any of the changed cells.
+    std::vector<std::uint32_t> affectedBy(const Changes &changes) const
+    {
+        std::vector<std::uint32_t> affected;
+        for (const Change &change : changes) {
+            forEachAffected(int(change.position % std::uint32_t(m_width)),
+                            int(change.position / std::uint32_t(m_width)),
+                            [&](int ax, int ay) { affected.push_back(positionOf(ax, ay)); });
+        }
+        std::sort(affected.begin(), affected.end());
+        affected.erase(std::unique(affected.begin(), affected.end()), affected.end());
+        return affected;
+    }
+
+    int explainedAmong(const std::vector<std::uint32_t> &positions)
+    {
+        int count = 0;
+        for (std::uint32_t position : positions)
+            count += explains(int(position % std::uint32_t(m_width)),
+                              int(position / std::uint32_t(m_width)));
+        return count;
+    }
+
+    // Twice how many more tiles around the changed cells the terrains
+    // explain once the changes are made, and one if (x, y) is among them;
+    // the terrains are left as they were.
+    int explainedGain(const Changes &changes, int x, int y)
+    {
+        const std::vector<std::uint32_t> affected = affectedBy(changes);
+        const int before = explainedAmong(affected);
+        apply(changes, true);
+        const int after = explainedAmong(affected);
+        const bool fixed = explains(x, y);
+        apply(changes, false);
+        return 2 * (after - before) + fixed;
+    }
 
     // What one range of block rows found.
     struct Tally
     {
         qint64 ownTileCells = 0;
-        qint64 transitionCells = 0;
         qint64 nearestAltitude = 0;
-        std::vector<std::uint32_t> ambiguous;
+        qint64 uncertainCells = 0;
+        std::vector<std::uint32_t> transitions;
         std::vector<std::uint32_t> unknown;
         // By tile id, once there is an unknown cell.
         std::vector<MapPreview::UnexplainedTile> unknownTiles;
@@ -232,6 +607,11 @@ private:
             + ((y % MapFiles::cellsPerBlockSide) * MapFiles::cellsPerBlockSide
                + x % MapFiles::cellsPerBlockSide)
             * MapFiles::mapCellSize;
+    }
+    std::uint16_t tileAt(std::uint32_t position) const
+    {
+        return tileAt(int(position % std::uint32_t(m_width)),
+                      int(position / std::uint32_t(m_width)));
     }
     std::uint16_t tileAt(int x, int y) const
     {
@@ -261,11 +641,12 @@ private:
     {
         for (Tally &tally : tallies) {
             m_result.ownTileCells += tally.ownTileCells;
-            m_result.transitionCells += tally.transitionCells;
-            m_ambiguous.insert(m_ambiguous.end(), tally.ambiguous.cbegin(), tally.ambiguous.cend());
+            m_result.transitionCells += qint64(tally.transitions.size());
+            m_transitionCells.insert(m_transitionCells.end(), tally.transitions.cbegin(),
+                                     tally.transitions.cend());
+            m_result.ambiguousCells += tally.uncertainCells;
             m_unknown.insert(m_unknown.end(), tally.unknown.cbegin(), tally.unknown.cend());
         }
-        m_result.ambiguousCells = qint64(m_ambiguous.size());
         m_result.unknownCells = qint64(m_unknown.size());
         for (std::size_t tile = 0;
              tile < tallies[0].unknownTiles.size() || tile < tallies[1].unknownTiles.size();
@@ -308,7 +689,9 @@ private:
                         if ((kind >> 8) == OwnTile)
                             ++tally.ownTileCells;
                         else if ((kind >> 8) == Transition)
-                            ++tally.transitionCells;
+                            tally.transitions.push_back(
+                                std::uint32_t(y) * std::uint32_t(m_width)
+                                + std::uint32_t(blockX * MapFiles::cellsPerBlockSide + l));
                         else
                             noteUncertain(tile, blockX * MapFiles::cellsPerBlockSide + l, y,
                                           kind >> 8, tally);
@@ -320,11 +703,14 @@ private:
         }
     }
 
+    // Halves of block rows start on a multiple of 64 cells, so the two
+    // threads set bits of different words.
     void noteUncertain(std::uint16_t tile, int x, int y, int kind, Tally &tally)
     {
-        const std::uint32_t position = std::uint32_t(y) * std::uint32_t(m_width) + std::uint32_t(x);
-        if (kind == Ambiguous) {
-            tally.ambiguous.push_back(position);
+        const std::uint32_t position = positionOf(x, y);
+        if (kind == Uncertain) {
+            m_uncertain[position / 64] |= std::uint64_t(1) << (position % 64);
+            ++tally.uncertainCells;
             return;
         }
         tally.unknown.push_back(position);
@@ -335,6 +721,38 @@ private:
             unknown.tileId = tile;
             unknown.firstCell = QPoint(x, y);
         }
+    }
+
+    // An uncertain cell amid its likeliest terrain stays that terrain; at a
+    // border the neighbours decide. (Cells covered by another terrain may
+    // lie behind the border; mending unexplained tiles finds them.)
+    void findUncertainAtBorders()
+    {
+        std::vector<std::uint32_t> found[2];
+        const auto scan = [&](int firstRow, int endRow, std::vector<std::uint32_t> &out) {
+            for (int y = firstRow; y < endRow; ++y) {
+                const uchar *rows[3] = {&terrainAt(0, std::max(y - 1, 0)), &terrainAt(0, y),
+                                        &terrainAt(0, std::min(y + 1, m_height - 1))};
+                for (int x = 0; x < m_width; ++x) {
+                    const std::uint32_t position = positionOf(x, y);
+                    if (!isUncertain(position))
+                        continue;
+                    const std::uint8_t own = rows[1][x];
+                    const int west = std::max(x - 1, 0), east = std::min(x + 1, m_width - 1);
+                    bool border = false;
+                    for (const uchar *row : rows)
+                        border = border || row[west] != own || row[x] != own || row[east] != own;
+                    if (border)
+                        out.push_back(position);
+                }
+            }
+        };
+        const int middle = m_result.blocksHigh / 2 * MapFiles::cellsPerBlockSide;
+        std::thread north([&] { scan(0, middle, found[0]); });
+        scan(middle, m_height, found[1]);
+        north.join();
+        m_atBorders = std::move(found[0]);
+        m_atBorders.insert(m_atBorders.end(), found[1].cbegin(), found[1].cend());
     }
 
     // Unknown cells take the terrain most common among their decided
@@ -468,89 +886,6 @@ private:
         if ((rows[0] ^ uniform) | (rows[1] ^ uniform) | (rows[2] ^ uniform) | (rows[3] ^ uniform))
             return m_finder.findCell(n);
         return m_uniformLookups[own];
-    }
-
-    // The cells whose keys see (x, y) whose tiles the terrains explain.
-    int explainedAround(int x, int y)
-    {
-        int count = 0;
-        for (int ny = std::max(0, y - 1); ny <= std::min(m_height - 1, y + 2); ++ny) {
-            for (int nx = std::max(0, x - 1); nx <= std::min(m_width - 1, x + 2); ++nx)
-                count += explains(nx, ny);
-        }
-        return count;
-    }
-
-    // An ambiguous cell takes the candidate under which the generator places
-    // its tile again; where that is not one candidate, the one that explains
-    // most tiles around it, then the one most common among its neighbours,
-    // then the likeliest. A choice changes the keys of the cells around it,
-    // so after a second round the ambiguous ones among them are looked at
-    // again, until nothing changes (or, should choices keep flipping, a few
-    // rounds).
-    void settleAmbiguous()
-    {
-        constexpr int maxRounds = 8;
-        std::vector<std::uint32_t> visit = m_ambiguous, changed;
-        for (int round = 0; round < maxRounds && !visit.empty(); ++round) {
-            changed.clear();
-            for (std::uint32_t position : visit) {
-                const int x = int(position % std::uint32_t(m_width));
-                const int y = int(position / std::uint32_t(m_width));
-                const std::uint8_t before = terrainAt(x, y);
-                settle(x, y, m_tileTerrains.candidates(tileAt(x, y)));
-                if (terrainAt(x, y) != before)
-                    changed.push_back(position);
-            }
-            // Most first choices differ from the likeliest; a second full
-            // round is cheaper than finding their neighbours.
-            if (round == 0)
-                continue;
-            visit.clear();
-            for (std::uint32_t position : changed) {
-                const int x = int(position % std::uint32_t(m_width));
-                const int y = int(position / std::uint32_t(m_width));
-                for (int ny = std::max(0, y - 2); ny <= std::min(m_height - 1, y + 2); ++ny) {
-                    for (int nx = std::max(0, x - 2); nx <= std::min(m_width - 1, x + 2); ++nx) {
-                        if (m_tileKinds[tileAt(nx, ny)] >> 8 == Ambiguous)
-                            visit.push_back(std::uint32_t(ny) * std::uint32_t(m_width)
-                                            + std::uint32_t(nx));
-                    }
-                }
-            }
-            std::sort(visit.begin(), visit.end());
-            visit.erase(std::unique(visit.begin(), visit.end()), visit.end());
-        }
-    }
-
-    void settle(int x, int y, const QList<std::uint8_t> &candidates)
-    {
-        std::uint8_t &terrain = terrainAt(x, y);
-        QList<std::uint8_t> placing;
-        for (std::uint8_t candidate : candidates) {
-            terrain = candidate;
-            if (explains(x, y))
-                placing.append(candidate);
-        }
-        if (placing.size() == 1) {
-            terrain = placing.constFirst();
-            return;
-        }
-        const QList<std::uint8_t> &choices = placing.isEmpty() ? candidates : placing;
-        std::array<int, 256> around {};
-        forEachNeighbour(std::uint32_t(y) * std::uint32_t(m_width) + std::uint32_t(x),
-                         [&](std::uint32_t neighbour) { ++around[terrainAt(neighbour)]; });
-        int bestScore = -1;
-        std::uint8_t best = choices.constFirst();
-        for (std::uint8_t candidate : choices) {
-            terrain = candidate;
-            const int score = explainedAround(x, y) * 16 + around[candidate];
-            if (score > bestScore) {
-                bestScore = score;
-                best = candidate;
-            }
-        }
-        terrain = best;
     }
 
     // Each cell's altitude index; for tiles whose altitude depends on the
@@ -711,8 +1046,19 @@ private:
     const qsizetype m_terrainStride;
     uchar *m_altitude;
     const qsizetype m_altitudeStride;
-    std::vector<std::uint32_t> m_ambiguous;
+    // The uncertain cells at borders, which the settling starts from.
+    std::vector<std::uint32_t> m_atBorders;
     std::vector<std::uint32_t> m_unknown;
+    std::vector<std::uint32_t> m_transitionCells;
+    // Every key that places a tile, by tile: those of tile t from
+    // m_placementStart[t] to m_placementStart[t + 1].
+    std::vector<Placement> m_placements;
+    std::vector<std::uint32_t> m_placementStart;
+    // The candidates of each uncertain tile, by tile: -1 for the others.
+    std::vector<std::int32_t> m_candidateSetOf;
+    std::vector<std::bitset<256>> m_candidateSets;
+    // One bit per cell, rows first: the cells whose terrain is uncertain.
+    std::vector<std::uint64_t> m_uncertain;
 };
 
 } // namespace

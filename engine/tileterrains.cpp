@@ -35,6 +35,8 @@ TileTerrains::TileTerrains(const MapTables &tables)
     count(tables.LeftTransitionTable, leftCell);
     count(tables.TopTransitionTable, topCell);
     count(tables.CornerTransitionTable, cornerCell);
+    // The terrains whose transitions place each tile, most uses first.
+    QHash<std::uint16_t, QList<std::uint8_t>> placedBy;
     for (auto it = votes.cbegin(); it != votes.cend(); ++it) {
         const std::array<int, 256> &perTerrain = it.value();
         QList<std::uint8_t> terrains;
@@ -50,6 +52,7 @@ TileTerrains::TileTerrains(const MapTables &tables)
             m_origins[it.key()] |= ambiguousFlag;
             m_candidates.insert(it.key(), terrains);
         }
+        placedBy.insert(it.key(), terrains);
     }
 
     // A terrain's own tile outranks every transition; of two terrains with
@@ -61,12 +64,19 @@ TileTerrains::TileTerrains(const MapTables &tables)
             owners[tables.TerrainTable.value(terrain)].append(terrain);
     }
     for (auto it = owners.cbegin(); it != owners.cend(); ++it) {
-        m_terrains[it.key()] = it.value().constFirst();
-        m_origins[it.key()] = std::uint8_t(Origin::OwnTile);
-        m_candidates.remove(it.key());
-        if (it.value().size() > 1) {
-            m_origins[it.key()] |= ambiguousFlag;
-            m_candidates.insert(it.key(), it.value());
+        QList<std::uint8_t> terrains = it.value();
+        for (std::uint8_t terrain : placedBy.value(it.key())) {
+            if (!terrains.contains(terrain))
+                terrains.append(terrain);
         }
+        m_terrains[it.key()] = terrains.constFirst();
+        m_origins[it.key()] = std::uint8_t(Origin::OwnTile);
+        if (it.value().size() > 1)
+            m_origins[it.key()] |= ambiguousFlag;
+        else if (terrains.size() > 1)
+            m_origins[it.key()] |= sharedFlag;
+        m_candidates.remove(it.key());
+        if (terrains.size() > 1)
+            m_candidates.insert(it.key(), terrains);
     }
 }

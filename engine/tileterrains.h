@@ -26,8 +26,11 @@ public:
     // Whether several terrains own the tile or, for a tile that only
     // transitions place, transitions of several terrains place it.
     bool isAmbiguous(std::uint16_t tileId) const { return m_origins[tileId] & ambiguousFlag; }
-    // The terrains an ambiguous tile may stand for, terrainOf()'s answer
-    // first; empty for any other tile.
+    // Whether the tile is one terrain's own and transitions of another
+    // terrain place it too, as where one terrain is drawn over another.
+    bool isShared(std::uint16_t tileId) const { return m_origins[tileId] & sharedFlag; }
+    // The terrains an ambiguous or shared tile may stand for, terrainOf()'s
+    // answer first; empty for any other tile.
     QList<std::uint8_t> candidates(std::uint16_t tileId) const
     {
         return m_candidates.value(tileId);
@@ -36,6 +39,7 @@ public:
 private:
     static constexpr std::uint8_t originMask = 3;
     static constexpr std::uint8_t ambiguousFlag = 4;
+    static constexpr std::uint8_t sharedFlag = 8;
 
     std::vector<std::int16_t> m_terrains;
     std::vector<std::uint8_t> m_origins;
