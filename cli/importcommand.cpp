@@ -178,15 +178,16 @@ int runImportCommand(const QStringList &arguments)
     if (!dataDirectoryExists(dataDirectory))
         return failure;
 
+    // Refused before anything is read, so a designer's images are never at
+    // risk.
     const QString outDirectory = parser.value(outOption);
-    const QStringList existing = existingImportedImages(outDirectory);
+    const QStringList paths = importedImagePaths(outDirectory);
+    const QStringList existing = existingFiles({{paths[0], {}}, {paths[1], {}}});
     if (!existing.isEmpty() && !parser.isSet(forceOption)) {
-        QStringList names;
-        for (const QString &path : existing)
-            names << QDir::toNativeSeparators(path);
-        err << "error: " << names.join(QLatin1String(" and "))
-            << (existing.size() > 1 ? " exist" : " exists")
-            << "; import replaces images only with --force" << Qt::endl;
+        err << "error: " << existing.join(QLatin1String(" and "))
+            << (existing.size() > 1 ? " exist; nothing written. Pass --force to replace them"
+                                    : " exists; nothing written. Pass --force to replace it")
+            << " with the imported images" << Qt::endl;
         return failure;
     }
     Timings timings;
@@ -218,12 +219,12 @@ int runImportCommand(const QStringList &arguments)
         return failure;
     }
     QString errorText;
-    if (!saveImportedImages(import, outDirectory, &errorText)) {
+    const QList<DesignerFile> images = importedImageFiles(import, outDirectory, &errorText);
+    if (images.isEmpty() || !writeDesignerFiles(images, &errorText)) {
         err << "error: " << errorText << Qt::endl;
         return failure;
     }
     timings.writeImages = timer.nsecsElapsed() - timings.loadData - timings.mapBack;
-    const QStringList paths = importedImagePaths(outDirectory);
     const RoundTripEstimate estimate =
         estimateRoundTrip(destination, mapNumber, tables, paths[0], paths[1]);
     timings.roundTrip =

@@ -10,11 +10,10 @@
 #include "transitionfinder.h"
 #include "transitionindex.h"
 
+#include <QBuffer>
 #include <QColor>
 #include <QDir>
-#include <QFileInfo>
 #include <QImageWriter>
-#include <QSaveFile>
 
 #include <algorithm>
 #include <array>
@@ -1145,53 +1144,30 @@ QStringList importedImagePaths(const QString &directory)
             QDir(directory).filePath(QStringLiteral("altitude.png"))};
 }
 
-QStringList existingImportedImages(const QString &directory)
+QList<DesignerFile> importedImageFiles(const MapImport &import, const QString &directory,
+                                       QString *errorText)
 {
-    QStringList existing;
-    for (const QString &path : importedImagePaths(directory)) {
-        if (QFileInfo::exists(path))
-            existing.append(path);
-    }
-    return existing;
-}
-
-bool saveImportedImages(const MapImport &import, const QString &directory, QString *errorText)
-{
-    if (!QDir().mkpath(directory)) {
-        *errorText = QStringLiteral("Cannot create the directory %1")
-                         .arg(QDir::toNativeSeparators(directory));
-        return false;
-    }
     const QStringList paths = importedImagePaths(directory);
-    QSaveFile terrainFile(paths[0]);
-    QSaveFile altitudeFile(paths[1]);
+    QList<DesignerFile> files {{paths[0], {}}, {paths[1], {}}};
     QString reasons[2];
-    const auto write = [](QSaveFile &file, const QImage &image, QString &reason) {
-        if (!file.open(QIODevice::WriteOnly)) {
-            reason = file.errorString();
-            return;
-        }
-        QImageWriter writer(&file, "png");
+    const auto encode = [](const QImage &image, QByteArray &bytes, QString &reason) {
+        QBuffer buffer(&bytes);
+        buffer.open(QIODevice::WriteOnly);
+        QImageWriter writer(&buffer, "png");
         writer.setQuality(pngQuality);
         if (!writer.write(image))
             reason = writer.errorString();
     };
     // One image on each core.
-    std::thread altitudeWriter([&] { write(altitudeFile, import.altitude, reasons[1]); });
-    write(terrainFile, import.terrain, reasons[0]);
-    altitudeWriter.join();
-    // Neither replaces an older image unless both were written.
-    QSaveFile *files[2] = {&terrainFile, &altitudeFile};
-    for (int i = 0; i < 2; ++i) {
-        if (reasons[0].isEmpty() && reasons[1].isEmpty() && !files[i]->commit())
-            reasons[i] = files[i]->errorString();
-    }
+    std::thread altitudeEncoder([&] { encode(import.altitude, files[1].contents, reasons[1]); });
+    encode(import.terrain, files[0].contents, reasons[0]);
+    altitudeEncoder.join();
     for (int i = 0; i < 2; ++i) {
         if (!reasons[i].isEmpty()) {
-            *errorText = QStringLiteral("Cannot write %1: %2")
+            *errorText = QStringLiteral("cannot encode %1: %2")
                              .arg(QDir::toNativeSeparators(paths[i]), reasons[i]);
-            return false;
+            return {};
         }
     }
-    return true;
+    return files;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "data/designerfiles.h"
 #include "mappreview.h"
 
 #include <QImage>
@@ -61,9 +62,8 @@ QList<QRgb> defaultTerrainPalette();
 
 // terrain.png and altitude.png in directory.
 QStringList importedImagePaths(const QString &directory);
-// Those of importedImagePaths() that exist.
-QStringList existingImportedImages(const QString &directory);
-// Writes both images as 8-bit palette PNGs into directory, creating it.
-// Each goes to a temporary file first, so a failed write leaves an older
-// image as it was. On failure errorText names the file and the reason.
-bool saveImportedImages(const MapImport &import, const QString &directory, QString *errorText);
+// Both images as 8-bit palette PNGs for directory, encoded at once, ready
+// for writeDesignerFiles(); empty, with errorText set, when one cannot be
+// encoded.
+QList<DesignerFile> importedImageFiles(const MapImport &import, const QString &directory,
+                                       QString *errorText);

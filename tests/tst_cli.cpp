@@ -503,9 +503,8 @@ private slots:
                                   QStringLiteral("2")};
         Run result = run(import);
         QCOMPARE(result.exitCode, 1);
-        QVERIFY2(
-            result.err.contains("terrain.png exists; import replaces images only with --force"),
-            result.err);
+        QVERIFY2(result.err.contains("terrain.png exists; nothing written. Pass --force"),
+                 result.err);
         QCOMPARE(TestSupport::readFile(terrain), QByteArray("painted"));
         QVERIFY(!QFileInfo::exists(out + QLatin1String("/altitude.png")));
 

@@ -150,7 +150,8 @@ private slots:
         const MapImport import = importMap(options.destination, 0, 32, tables, {});
         QVERIFY(import.ambiguousCells > 0);
         const QString imported = dir.filePath(QStringLiteral("imported"));
-        QVERIFY2(saveImportedImages(import, imported, &errorText), qPrintable(errorText));
+        QVERIFY2(writeDesignerFiles(importedImageFiles(import, imported, &errorText), &errorText),
+                 qPrintable(errorText));
         const QStringList images = importedImagePaths(imported);
         options.destination = dir.filePath(QStringLiteral("second"));
         QDir().mkpath(options.destination);
