@@ -670,7 +670,7 @@ private:
         return a.y() < b.y() || (a.y() == b.y() && a.x() < b.x());
     }
 
-    // Every cell whose tile names its terrain gets it; ambiguous cells get
+    // Every cell whose tile names its terrain gets it; uncertain cells get
     // the likeliest for now, unknown ones are filled in later.
     void mapTerrain(int firstRow, int endRow, Tally &tally)
     {
@@ -1045,7 +1045,7 @@ private:
     const qsizetype m_terrainStride;
     uchar *m_altitude;
     const qsizetype m_altitudeStride;
-    // The uncertain cells at borders, which the settling starts from.
+    // The uncertain cells at borders, whose tiles the mending looks at first.
     std::vector<std::uint32_t> m_atBorders;
     std::vector<std::uint32_t> m_unknown;
     std::vector<std::uint32_t> m_transitionCells;

@@ -41,13 +41,13 @@ struct MapImport
 // Maps the land of map<N>.mul in destination back to the palette indexes of
 // the data directory's tables. Terrain: a terrain's own tile gives that
 // terrain; a tile that only transitions place gives the terrain of the cell
-// it replaced; a tile of several terrains takes the one under which the
-// generator would place it and its neighbours' tiles again, else the one
-// most common around it; an unknown tile takes the terrain most common
-// among its neighbours. Altitude: the index whose altitude, plus the
-// transition's AltIDMod and the random variation the cell's terrain and
-// transition allow, gives the written altitude, preferring no variation and
-// then the highest base; else the nearest. The files are verified first,
+// it replaced; a tile of several terrains starts as the likeliest, and
+// where tiles around it then do not come back, the keys that place those
+// tiles decide; an unknown tile takes the terrain most common among its
+// neighbours. Altitude: the index whose altitude, plus the transition's
+// AltIDMod and a random variation the cell's terrain and transition allow,
+// gives the written altitude; of several, the one nearest the level around
+// the cell; else the nearest altitude. The files are verified first,
 // and nothing is imported from files that fail. blocksHigh 0 takes the
 // height the map number stands for. The terrain image's colour table is
 // colours, extended with defaultTerrainPalette() where it is too short for
