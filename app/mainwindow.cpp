@@ -82,13 +82,20 @@ void MainWindow::generate()
         return;
     const QScopedValueRollback<bool> generating(m_generating, true);
     QApplication::setOverrideCursor(Qt::WaitCursor);
+    WindowPassObserver observer(this);
     // The tables stay loaded for the rest of the run once the data directory
     // gave general transitions; until then every Generate tries again.
     if (m_tables.TransitionTable.isEmpty()) {
         statusBar()->showMessage(tr("Loading transition data"));
         createStaticErrorDialog();
-        loadDataDirectory(m_tables, ui.lineXML->text(),
-                          [this](const QString &message) { emit errorStatic(message); });
+        if (!loadDataDirectory(
+                m_tables, ui.lineXML->text(),
+                [this](const QString &message) { emit errorStatic(message); }, &observer)) {
+            statusBar()->showMessage(
+                tr("Loading aborted; the next Generate loads the data directory again"));
+            QApplication::restoreOverrideCursor();
+            return;
+        }
     }
     statusBar()->showMessage(tr("Processing map"));
 
@@ -101,7 +108,6 @@ void MainWindow::generate()
     options.structureFile = ui.lineMLT->text();
     options.structuresEnabled = ui.checkMLT->isChecked();
     options.randomArt = ui.checkRandom->isChecked();
-    WindowPassObserver observer(this);
     processMap(m_tables, m_structureStatics, m_keyGrid, m_random, terrainPath, altitudePath,
                options, observer);
 

@@ -3,6 +3,7 @@
 #include "engine/passobserver.h"
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
 
 #include <memory>
 
@@ -10,7 +11,8 @@ class QMainWindow;
 class QProgressDialog;
 
 // Shows a pass in the main window: status bar messages, warning boxes and
-// a window-modal progress dialog whose "Abort" ends the pass.
+// a window-modal progress dialog whose "Abort" ends the pass, and also the
+// loading of the data directory before it.
 class WindowPassObserver : public PassObserver
 {
     Q_DECLARE_TR_FUNCTIONS(MainWindow)
@@ -27,8 +29,16 @@ public:
     bool isCancelled() override;
     void progressFinished() override;
     void trace(const QString &line) override;
+    void stepProgress(const QString &step, qint64 done, qint64 total) override;
+    void stepFinished() override;
 
 private:
+    // One dialog serves the steps and the block loop, under their labels.
+    void showProgress(const QString &label, int maximum);
+    void closeProgress();
+
     QMainWindow *m_window;
     std::unique_ptr<QProgressDialog> m_progress;
+    // Since the current step began.
+    QElapsedTimer m_stepTime;
 };

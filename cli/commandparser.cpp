@@ -33,6 +33,11 @@ std::optional<int> CommandParser::parseArguments(const QStringList &arguments,
     for (const QCommandLineOption &option : required) {
         if (!isSet(option))
             return usage(QStringLiteral("--%1 is required").arg(option.names().constFirst()));
+        // As an unset shell variable gives it; an empty path would mean the
+        // current or the root directory.
+        if (value(option).isEmpty())
+            return usage(
+                QStringLiteral("--%1 is empty; give it a path").arg(option.names().constFirst()));
     }
     return std::nullopt;
 }

@@ -1,5 +1,6 @@
 #include "consoleobserver.h"
 
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
 #include <unistd.h>
@@ -48,10 +49,28 @@ void ConsoleObserver::progressChanged(int value)
 {
     if (m_quiet || !m_terminal || m_maximum <= 0)
         return;
-    const int percent = int(qint64(value) * 100 / m_maximum);
+    showBar(QStringLiteral("Processing Map"), int(qint64(value) * 100 / m_maximum));
+}
+
+void ConsoleObserver::stepProgress(const QString &step, qint64 done, qint64 total)
+{
+    if (m_quiet || !m_terminal)
+        return;
+    showBar(step, total > 0 ? int(done * 100 / total) : 0);
+}
+
+void ConsoleObserver::stepFinished()
+{
+    endProgressLine();
+}
+
+void ConsoleObserver::showBar(const QString &label, int percent)
+{
+    // A file that grew since it was measured can read past 100 %.
+    percent = std::clamp(percent, 0, 100);
     constexpr int barWidth = 40;
     const int filled = percent * barWidth / 100;
-    m_err << "\rProcessing Map [" << QString(filled, QLatin1Char('#'))
+    m_err << '\r' << label << " [" << QString(filled, QLatin1Char('#'))
           << QString(barWidth - filled, QLatin1Char(' ')) << "] " << percent << '%';
     m_err.flush();
     m_progressLineOpen = true;

@@ -20,6 +20,8 @@ public:
     bool isCancelled() override;
     void progressFinished() override;
     void trace(const QString &line) override;
+    void stepProgress(const QString &step, qint64 done, qint64 total) override;
+    void stepFinished() override;
 
     // Installs SIGINT and SIGTERM handlers that abort the running pass.
     static void abortOnSignals();
@@ -27,6 +29,7 @@ public:
     static int abortSignal();
 
 private:
+    void showBar(const QString &label, int percent);
     void endProgressLine();
 
     QTextStream m_out;

@@ -16,6 +16,8 @@
 #include <QDateTime>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFileInfo>
+#include <QSaveFile>
 #include <QTextStream>
 
 #include <csignal>
@@ -61,6 +63,33 @@ void printSummary(QTextStream &err, const PassSummary &summary, const PassOption
         << " million cells/s, peak memory " << usage.ru_maxrss / 1024 << " MiB" << Qt::endl;
 }
 
+int interrupted(QTextStream &err, const QString &destination)
+{
+    err << "error: interrupted; the previous map files in " << QDir::toNativeSeparators(destination)
+        << " are unchanged" << Qt::endl;
+    return 128 + ConsoleObserver::abortSignal();
+}
+
+// The pass goes on without structures when their file cannot be read, but
+// a user who named one wants to know.
+void warnAboutStructureFile(QTextStream &err, const QString &path)
+{
+    const QFileInfo info(path);
+    QString problem;
+    if (!info.exists())
+        problem = QStringLiteral("does not exist");
+    else if (info.isDir())
+        problem = QStringLiteral("is a directory");
+    else if (!info.isFile())
+        problem = QStringLiteral("is not a regular file");
+    else if (!info.isReadable())
+        problem = QStringLiteral("cannot be read");
+    else
+        return;
+    err << "warning: the structure file " << QDir::toNativeSeparators(path) << ' ' << problem
+        << "; the map gets no structures" << Qt::endl;
+}
+
 } // namespace
 
 int runGenerateCommand(const QStringList &arguments)
@@ -97,8 +126,12 @@ int runGenerateCommand(const QStringList &arguments)
         QStringLiteral("preview"),
         QStringLiteral("Draw the written map files as a PNG, one pixel a cell."),
         QStringLiteral("FILE"));
+    const QCommandLineOption noWaitOption(
+        QStringLiteral("no-wait"),
+        QStringLiteral("Fail at once when another pass is writing into the destination, instead "
+                       "of waiting for it to end."));
     parser.addOptions({dataOption, terrainOption, altitudeOption, destOption, randomArtOption,
-                       structuresOption, seedOption, quietOption, previewOption});
+                       structuresOption, seedOption, quietOption, previewOption, noWaitOption});
     if (const auto done = parser.parseArguments(
             arguments, {dataOption, terrainOption, altitudeOption, destOption}))
         return *done;
@@ -118,14 +151,22 @@ int runGenerateCommand(const QStringList &arguments)
     const QString dataDirectory = parser.value(dataOption);
     if (!dataDirectoryExists(dataDirectory))
         return failure;
+    // Checked now: a preview that cannot be written fails the run, which
+    // must not have replaced the map files by then.
+    QSaveFile previewFile(parser.value(previewOption));
+    if (parser.isSet(previewOption) && !openPreview(previewFile, err))
+        return failure;
 
     PassOptions options;
     options.destination = parser.value(destOption);
     options.randomArt = parser.isSet(randomArtOption);
     options.structuresEnabled = parser.isSet(structuresOption);
     options.structureFile = parser.value(structuresOption);
+    options.waitForDestination = !parser.isSet(noWaitOption);
 
     const bool quiet = parser.isSet(quietOption);
+    if (options.structuresEnabled && !quiet)
+        warnAboutStructureFile(err, options.structureFile);
     ConsoleObserver observer(quiet);
     // From here on Ctrl-C and SIGTERM abort the pass: one that arrives
     // before the block loop is seen when the loop starts.
@@ -137,9 +178,11 @@ int runGenerateCommand(const QStringList &arguments)
     timer.start();
     MapTables tables;
     observer.statusMessage(QStringLiteral("Loading transition data"));
-    loadDataDirectory(tables, dataDirectory, [&err](const QString &message) {
+    const auto onStaticSetMessage = [&err](const QString &message) {
         err << "warning: " << message << Qt::endl;
-    });
+    };
+    if (!loadDataDirectory(tables, dataDirectory, onStaticSetMessage, &observer))
+        return interrupted(err, options.destination);
     const qint64 loadNs = timer.nsecsElapsed();
     // Taken before the pass, which enters missing terrain indexes with tile
     // id 0; the preview is to show those cells as unexplained.
@@ -163,16 +206,14 @@ int runGenerateCommand(const QStringList &arguments)
             const MapPreview preview =
                 renderMapPreview(options.destination, summary.mapNumber, summary.blocksHigh,
                                  *tileTerrains, summary.terrainPalette, 1);
-            if (!savePreview(preview, path, err))
+            if (!savePreview(preview, previewFile, err))
                 return failure;
             if (!quiet)
                 printPreviewSummary(preview, path, 1, err);
         }
         return success;
     case PassSummary::Outcome::Aborted:
-        err << "error: interrupted; the previous map files in "
-            << QDir::toNativeSeparators(options.destination) << " are unchanged" << Qt::endl;
-        return 128 + ConsoleObserver::abortSignal();
+        return interrupted(err, options.destination);
     case PassSummary::Outcome::InvalidImages:
         err << "error: " << summary.errorText << Qt::endl;
         return failure;

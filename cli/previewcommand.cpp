@@ -14,6 +14,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QSaveFile>
 #include <QTextStream>
 
 namespace {
@@ -81,6 +82,11 @@ int runPreviewCommand(const QStringList &arguments)
         ? mapChoice.blocksHigh()
         : terrainImage.height() / MapFiles::cellsPerBlockSide;
 
+    const QString path = parser.value(outOption);
+    QSaveFile file(path);
+    if (!openPreview(file, err))
+        return failure;
+
     MapTables tables;
     loadDataDirectory(tables, dataDirectory);
     MapPreview preview = renderMapPreview(destination, mapChoice.mapNumber(), blocksHigh,
@@ -97,8 +103,7 @@ int runPreviewCommand(const QStringList &arguments)
             markUnmatchedCells(preview.image, BorderCoverage(TransitionIndex(tables), terrainImage),
                                scale, markColour);
     }
-    const QString path = parser.value(outOption);
-    if (!savePreview(preview, path, err))
+    if (!savePreview(preview, file, err))
         return failure;
     printPreviewSummary(preview, path, scale, out);
     if (parser.isSet(unmatchedOption))

@@ -4,25 +4,37 @@
 
 #include <QDir>
 #include <QImageWriter>
+#include <QSaveFile>
 
 namespace {
 // More lines would bury the summary; the rest are counted.
 constexpr int listedTiles = 10;
 } // namespace
 
-bool savePreview(const MapPreview &preview, const QString &path, QTextStream &err)
+namespace {
+bool cannotWrite(const QSaveFile &file, const QString &reason, QTextStream &err)
+{
+    err << "error: the preview cannot be written to " << QDir::toNativeSeparators(file.fileName())
+        << " (" << reason << "); choose a writable path ending in .png" << Qt::endl;
+    return false;
+}
+} // namespace
+
+bool openPreview(QSaveFile &file, QTextStream &err)
+{
+    return file.open(QIODevice::WriteOnly) || cannotWrite(file, file.errorString(), err);
+}
+
+bool savePreview(const MapPreview &preview, QSaveFile &file, QTextStream &err)
 {
     if (preview.image.isNull()) {
         err << "error: no preview drawn: " << preview.errorText << Qt::endl;
         return false;
     }
-    QImageWriter writer(path, "png");
-    if (!writer.write(preview.image)) {
-        err << "error: the preview cannot be written to " << QDir::toNativeSeparators(path) << " ("
-            << writer.errorString() << "); choose a writable path ending in .png" << Qt::endl;
-        return false;
-    }
-    return true;
+    QImageWriter writer(&file, "png");
+    if (!writer.write(preview.image))
+        return cannotWrite(file, writer.errorString(), err);
+    return file.commit() || cannotWrite(file, file.errorString(), err);
 }
 
 void printPreviewSummary(const MapPreview &preview, const QString &path, int scale,

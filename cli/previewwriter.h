@@ -1,13 +1,20 @@
 #pragma once
 
+#include "engine/mappreview.h"
+
 #include <QString>
 #include <QTextStream>
 
-#include "engine/mappreview.h"
+class QSaveFile;
 
-// Saves a rendered preview as PNG; false, after printing why on err, when
-// it was not drawn or cannot be saved.
-bool savePreview(const MapPreview &preview, const QString &path, QTextStream &err);
+// Opens the preview's file before anything is drawn, so that a path that
+// cannot be written fails before the work; a picture already there stays
+// until savePreview() replaces it. False, after printing why on err.
+bool openPreview(QSaveFile &file, QTextStream &err);
+
+// Saves a rendered preview as PNG into the opened file; false, after
+// printing why on err, when it was not drawn or cannot be saved.
+bool savePreview(const MapPreview &preview, QSaveFile &file, QTextStream &err);
 
 // Says where the preview went and lists the tile ids no terrain explains.
 void printPreviewSummary(const MapPreview &preview, const QString &path, int scale,

@@ -1,10 +1,8 @@
 #include "datadirectorychecker.h"
 
+#include "datadirectory.h"
+#include "definitionreaders.h"
 #include "engine/packedkey.h"
-#include "staticsetfile.h"
-#include "transitiondirectory.h"
-#include "transitioninfo.h"
-#include "xmldocument.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -12,11 +10,15 @@
 #include <QSet>
 
 #include <algorithm>
-#include <optional>
+#include <functional>
+#include <vector>
+
+using namespace Qt::StringLiterals;
 
 namespace {
 
 using Severity = DataProblem::Severity;
+using Kind = DataDirectoryEntry::Kind;
 
 // How the loaders convert an attribute, and so what it may hold.
 enum class NumberKind {
@@ -28,31 +30,45 @@ enum class NumberKind {
 
 enum class Presence { Required, Optional };
 
-struct Definition
-{
-    QString file;
-    int line = 0;
-    // The File of a general transition, upper-cased; empty when it has none.
-    QString staticSet;
-};
-
-struct StaticSetReference
-{
-    QString file;
-    int line = 0;
-    QString name;
-};
+// What a definition defines, for the warning when a later one replaces it.
+// Transition is followed by the other kinds of transition, in the order of
+// TransitionKind.
+enum class Defines { TerrainIndex, AltitudeIndex, StaticSet, Transition };
 
 QString displayPath(const QString &path)
 {
     return QDir::toNativeSeparators(QDir::cleanPath(path));
 }
 
-QString location(const Definition &definition)
+// A designer's text as a message quotes it: control characters written
+// out, so that every message stays one line, and no more than 200
+// characters of it.
+QString echo(QStringView text)
 {
-    return definition.line > 0
-        ? definition.file + QLatin1Char(':') + QString::number(definition.line)
-        : definition.file;
+    constexpr qsizetype maxShown = 200;
+    QStringView shown = text.left(maxShown);
+    if (shown.size() < text.size() && shown.back().isHighSurrogate())
+        shown.chop(1);
+    QString result;
+    for (const QChar c : shown) {
+        if (c == u'\t')
+            result += "\\t"_L1;
+        else if (c == u'\n')
+            result += "\\n"_L1;
+        else if (c == u'\r')
+            result += "\\r"_L1;
+        else if (c.unicode() < 0x20 || c.unicode() == 0x7f)
+            result += QStringLiteral("\\x%1").arg(c.unicode(), 2, 16, QLatin1Char('0'));
+        else
+            result += c;
+    }
+    if (shown.size() < text.size()) {
+        qsizetype characters = text.size();
+        for (qsizetype i = 1; i < text.size(); ++i)
+            characters -= text[i].isLowSurrogate() && text[i - 1].isHighSurrogate();
+        result += QStringLiteral("... (%1 characters in all)").arg(characters);
+    }
+    return result;
 }
 
 QString transitionLabel(TransitionKind kind)
@@ -70,6 +86,134 @@ QString transitionLabel(TransitionKind kind)
     return {};
 }
 
+// The problems of one file, held back until the file has parsed: a file
+// that is not well-formed counts for nothing, and reports only that. Each
+// problem keeps the place its element has in the order the definitions
+// were once checked, definition by definition (or group by group), so that
+// problems on one line come in the same order as ever.
+class FileProblems
+{
+public:
+    explicit FileProblems(const QString &file) : m_file(file) { }
+
+    // The definition (or group) that the next problems belong to, and the
+    // element they are found in, counted in document order.
+    void at(int owner, int element)
+    {
+        m_owner = owner;
+        m_element = element;
+    }
+
+    void report(Severity severity, const QString &code, int line, const QString &message)
+    {
+        m_problems.push_back({{severity, code, m_file, line, 0, message}, m_owner, m_element});
+    }
+
+    QList<DataProblem> inCheckingOrder()
+    {
+        std::stable_sort(m_problems.begin(), m_problems.end(),
+                         [](const Pending &a, const Pending &b) {
+                             return std::pair(a.owner, a.element) < std::pair(b.owner, b.element);
+                         });
+        QList<DataProblem> problems;
+        for (Pending &pending : m_problems)
+            problems.append(std::move(pending.problem));
+        return problems;
+    }
+
+private:
+    struct Pending
+    {
+        DataProblem problem;
+        int owner;
+        int element;
+    };
+
+    QString m_file;
+    std::vector<Pending> m_problems;
+    int m_owner = -1;
+    int m_element = 0;
+};
+
+// Checks an element's numbers as the loaders convert them.
+class NumberCheck
+{
+public:
+    NumberCheck(FileProblems &problems, const XmlElement &element)
+        : m_problems(problems), m_element(element)
+    {
+    }
+
+    void check(QLatin1StringView attribute, NumberKind kind, Presence presence)
+    {
+        if (!m_element.has(attribute)) {
+            if (presence == Presence::Required)
+                m_problems.report(Severity::Error, QStringLiteral("missing-attribute"),
+                                  m_element.line,
+                                  QStringLiteral("%1 has no %2; the generator reads 0")
+                                      .arg(echo(m_element.name), attribute));
+            return;
+        }
+        const QStringView text = m_element.value(attribute);
+        bool ok = false;
+        switch (kind) {
+        case NumberKind::PaletteIndex: {
+            const uint value = text.toUShort(&ok);
+            if (!ok)
+                notConverted(attribute, text, kind, QStringLiteral("0 to 255"));
+            else if (value > 255)
+                lostBits(attribute, text, QStringLiteral("0 to 255"), int(value & 0xff));
+            break;
+        }
+        case NumberKind::Unsigned16:
+            static_cast<void>(text.toUShort(&ok));
+            if (!ok)
+                notConverted(attribute, text, kind, QStringLiteral("0 to 65535"));
+            break;
+        case NumberKind::Signed8: {
+            const int value = text.toShort(&ok);
+            if (!ok)
+                notConverted(attribute, text, kind, QStringLiteral("-128 to 127"));
+            else if (value < -128 || value > 127)
+                lostBits(attribute, text, QStringLiteral("-128 to 127"),
+                         int(static_cast<std::int8_t>(value)));
+            break;
+        }
+        case NumberKind::Integer:
+            static_cast<void>(text.toInt(&ok));
+            if (!ok)
+                notConverted(attribute, text, kind, QStringLiteral("-2147483648 to 2147483647"));
+            break;
+        }
+    }
+
+private:
+    void notConverted(QLatin1StringView attribute, QStringView text, NumberKind kind,
+                      const QString &range)
+    {
+        QString message = QStringLiteral("%1 '%2' is not a whole number from %3; the "
+                                         "generator reads 0")
+                              .arg(attribute, echo(text), range);
+        bool hexadecimal = false;
+        const uint asHex = text.toUShort(&hexadecimal, 16);
+        if (hexadecimal && kind == NumberKind::Unsigned16)
+            message += QStringLiteral(" (if it is hexadecimal, write %1)").arg(asHex);
+        m_problems.report(Severity::Error, QStringLiteral("bad-number"), m_element.line, message);
+    }
+
+    void lostBits(QLatin1StringView attribute, QStringView text, const QString &range, int kept)
+    {
+        m_problems.report(Severity::Error, QStringLiteral("lossy-number"), m_element.line,
+                          QStringLiteral("%1 %2 is outside %3; the generator keeps the low 8 "
+                                         "bits: %4")
+                              .arg(attribute, echo(text), range)
+                              .arg(kept));
+    }
+
+    FileProblems &m_problems;
+    const XmlElement &m_element;
+};
+
 class DataDirectoryChecker
 {
 public:
@@ -78,193 +222,182 @@ public:
     QList<DataProblem> run()
     {
         // The load sequence of loadDataDirectory, file for file.
-        const QString roughEdge = m_dataDirectory + QLatin1String("/system/roughedge/");
-        checkTransitionFile(roughEdge + QLatin1String("lefttrans.xml"), TransitionKind::Left);
-        checkTransitionFile(roughEdge + QLatin1String("toptrans.xml"), TransitionKind::Top);
-        checkTransitionFile(roughEdge + QLatin1String("cornertrans.xml"), TransitionKind::Corner);
-        checkTerrainFile(m_dataDirectory + QLatin1String("/system/terrain.xml"));
-        checkAltitudeFile(m_dataDirectory + QLatin1String("/system/altitude.xml"));
-        const QString transitions = m_dataDirectory + QLatin1String("/transitions/");
-        checkFilesNeverLoaded(transitions);
-        for (const QString &path : transitionDefinitionFiles(transitions))
-            checkTransitionFile(path, TransitionKind::General);
-        checkTransitionFile(transitions + QLatin1String("common.xml"), TransitionKind::General);
-        const QString statics = m_dataDirectory + QLatin1String("/statics/");
-        for (const QString &name : staticSetFileNames(statics))
-            checkStaticSetFile(statics + QLatin1Char('/') + name, name);
-
+        for (const DataDirectoryEntry &entry : dataDirectoryEntries(m_dataDirectory)) {
+            switch (entry.kind) {
+            case Kind::TransitionFile:
+                checkTransitionFile(entry.path, entry.transitionKind);
+                break;
+            case Kind::TerrainFile:
+                checkTerrainFile(entry.path);
+                break;
+            case Kind::AltitudeFile:
+                checkAltitudeFile(entry.path);
+                checkFilesNeverLoaded(m_dataDirectory + QLatin1String("/transitions/"));
+                break;
+            case Kind::StaticSetFile:
+                checkStaticSetFile(entry.path, entry.name);
+                break;
+            case Kind::SkippedLink:
+                reportSkippedLink(entry);
+                break;
+            case Kind::UnreadableDirectory:
+                report(Severity::Error, QStringLiteral("unreadable-directory"),
+                       noteFile(entry.path),
+                       QStringLiteral("cannot be read; the generator loads none of its files and "
+                                      "subdirectories"));
+                break;
+            }
+        }
         reportReplacedDefinitions();
-        reportMissingStaticSets(statics);
+        reportMissingStaticSets(m_dataDirectory + QLatin1String("/statics/"));
         return sortedProblems();
     }
 
 private:
-    void noteFile(const QString &file)
+    // A definition as the replacement warning needs it.
+    struct Definition
     {
-        if (!m_fileOrder.contains(file))
-            m_fileOrder.insert(file, int(m_fileOrder.size()));
+        int file;
+        int line;
+        // The one before of the same key, or -1.
+        int previous;
+        // Index into m_staticSetNames of a general transition's File, or -1.
+        int staticSet;
+    };
+
+    struct PendingDefinition
+    {
+        QString key;
+        int line = 0;
+        QString staticSet;
+    };
+
+    struct StaticSetReference
+    {
+        QString file;
+        int line = 0;
+        QString name;
+    };
+
+    QString noteFile(const QString &path)
+    {
+        const QString file = displayPath(path);
+        if (!m_fileOrder.contains(file)) {
+            m_fileOrder.insert(file, int(m_files.size()));
+            m_files.append(file);
+        }
+        return file;
     }
 
-    void report(Severity severity, const QString &code, const QString &file, int line, int column,
-                const QString &message)
+    void report(Severity severity, const QString &code, const QString &file, const QString &message)
     {
-        m_problems.append({severity, code, file, line, column, message});
+        m_problems.append({severity, code, file, 0, 0, message});
     }
 
-    void report(Severity severity, const QString &code, const QString &file, const QDomNode &node,
-                const QString &message)
+    // Takes a file's problems when it parsed whole; else
+    // reports why the loaders skip it. missingConsequence says what a
+    // required file's absence does to the map; optional files may be absent.
+    bool finishFile(const QString &path, const XmlReadStatus &status, FileProblems &problems,
+                    const QString &missingConsequence = {})
     {
-        // The DOM's column is where the start tag ends, which points nowhere
-        // useful; its line is good enough to find the element.
-        report(severity, code, file, node.lineNumber(), 0, message);
-    }
-
-    // The root element, or nothing when the loaders would skip the file.
-    // missingConsequence says what a required file's absence does to the
-    // map; optional files may be absent.
-    std::optional<QDomElement> readFile(const QString &path, const QString &file,
-                                        const QString &missingConsequence = {})
-    {
-        noteFile(file);
-        const XmlDocumentResult xml = readXmlDocument(path);
-        if (!xml.opened) {
+        const QString file = displayPath(path);
+        if (!status.opened) {
             if (QFileInfo::exists(path))
-                report(Severity::Error, QStringLiteral("unreadable-file"), file, 0, 0,
+                report(Severity::Error, QStringLiteral("unreadable-file"), file,
                        QStringLiteral("cannot be read (%1); the generator skips it")
-                           .arg(xml.errorMessage));
+                           .arg(echo(status.errorMessage)));
             else if (!missingConsequence.isEmpty())
-                report(Severity::Error, QStringLiteral("missing-file"), file, 0, 0,
+                report(Severity::Error, QStringLiteral("missing-file"), file,
                        QStringLiteral("does not exist; %1").arg(missingConsequence));
-            return std::nullopt;
+            return false;
         }
-        if (!xml.ok) {
-            report(Severity::Error, QStringLiteral("not-well-formed"), file, xml.errorLine,
-                   xml.errorColumn,
-                   QStringLiteral("is not well-formed XML (%1); the generator skips the whole "
-                                  "file")
-                       .arg(xml.errorMessage));
-            return std::nullopt;
+        if (!status.ok) {
+            m_problems.append({Severity::Error, QStringLiteral("not-well-formed"), file,
+                               status.errorLine, errorColumnInCharacters(path, status),
+                               QStringLiteral("is not well-formed XML (%1); the generator skips "
+                                              "the whole file")
+                                   .arg(echo(status.errorMessage))});
+            return false;
         }
-        return xml.document.documentElement();
+        m_problems += problems.inCheckingOrder();
+        return true;
     }
 
-    void checkNumber(const QDomElement &element, const QString &attribute, NumberKind kind,
-                     Presence presence, const QString &file)
+    void addDefinitions(Defines defines, const QString &file,
+                        const QList<PendingDefinition> &definitions)
     {
-        if (!element.hasAttribute(attribute)) {
-            if (presence == Presence::Required)
-                report(Severity::Error, QStringLiteral("missing-attribute"), file, element,
-                       QStringLiteral("%1 has no %2; the generator reads 0")
-                           .arg(element.tagName(), attribute));
+        const int fileIndex = m_fileOrder.value(file);
+        const QString prefix = QString::number(int(defines)) + QLatin1Char(':');
+        for (const PendingDefinition &pending : definitions) {
+            int staticSet = -1;
+            if (!pending.staticSet.isEmpty()) {
+                const auto name = m_staticSetNames.constFind(pending.staticSet);
+                staticSet =
+                    name != m_staticSetNames.cend() ? name.value() : int(m_staticSetNames.size());
+                m_staticSetNames.insert(pending.staticSet, staticSet);
+            }
+            // Stored one higher, so that a new key's 0 means none.
+            int &last = m_lastDefinition[prefix + pending.key];
+            m_definitions.push_back({fileIndex, pending.line, last - 1, staticSet});
+            last = int(m_definitions.size());
+        }
+    }
+
+    // Terrain and altitude files: every element named elementName is a
+    // definition of the palette index its keyAttribute holds.
+    void checkPaletteFile(const QString &path, QLatin1StringView elementName,
+                          QLatin1StringView keyAttribute, Defines defines,
+                          const QString &missingConsequence,
+                          const std::function<void(FileProblems &, const XmlElement &)> &check)
+    {
+        const QString file = noteFile(path);
+        FileProblems problems(file);
+        QList<PendingDefinition> definitions;
+        const auto read = [&](const XmlElement &element) {
+            problems.at(0, int(definitions.size()));
+            check(problems, element);
+            const int index = element.value(keyAttribute).toUShort() & 0xff;
+            definitions.append({QString::number(index), element.line, {}});
+        };
+        const XmlReadStatus status = readPaletteFile(path, elementName, read, nullptr);
+        if (!finishFile(path, status, problems, missingConsequence))
             return;
-        }
-        const QString text = element.attribute(attribute);
-        bool ok = false;
-        const auto notConverted = [&](const QString &range) {
-            QString message = QStringLiteral("%1 '%2' is not a whole number from %3; the "
-                                             "generator reads 0")
-                                  .arg(attribute, text, range);
-            bool hexadecimal = false;
-            const uint asHex = text.toUShort(&hexadecimal, 16);
-            if (hexadecimal && kind == NumberKind::Unsigned16)
-                message += QStringLiteral(" (if it is hexadecimal, write %1)").arg(asHex);
-            report(Severity::Error, QStringLiteral("bad-number"), file, element, message);
-        };
-        const auto lostBits = [&](const QString &range, int kept) {
-            report(Severity::Error, QStringLiteral("lossy-number"), file, element,
-                   QStringLiteral("%1 %2 is outside %3; the generator keeps the low 8 bits: %4")
-                       .arg(attribute, text, range)
-                       .arg(kept));
-        };
-        switch (kind) {
-        case NumberKind::PaletteIndex: {
-            const uint value = text.toUShort(&ok);
-            if (!ok)
-                notConverted(QStringLiteral("0 to 255"));
-            else if (value > 255)
-                lostBits(QStringLiteral("0 to 255"), int(value & 0xff));
-            break;
-        }
-        case NumberKind::Unsigned16:
-            text.toUShort(&ok);
-            if (!ok)
-                notConverted(QStringLiteral("0 to 65535"));
-            break;
-        case NumberKind::Signed8: {
-            const int value = text.toShort(&ok);
-            if (!ok)
-                notConverted(QStringLiteral("-128 to 127"));
-            else if (value < -128 || value > 127)
-                lostBits(QStringLiteral("-128 to 127"), int(static_cast<std::int8_t>(value)));
-            break;
-        }
-        case NumberKind::Integer:
-            text.toInt(&ok);
-            if (!ok)
-                notConverted(QStringLiteral("-2147483648 to 2147483647"));
-            break;
-        }
-    }
-
-    void addDefinition(const QString &what, const Definition &definition)
-    {
-        m_definitions[what].append(definition);
+        if (definitions.isEmpty())
+            report(Severity::Warning, QStringLiteral("no-definitions"), file,
+                   QStringLiteral("defines no %1 elements (element names are case-sensitive)")
+                       .arg(elementName));
+        addDefinitions(defines, file, definitions);
     }
 
     void checkTerrainFile(const QString &path)
     {
-        const QString file = displayPath(path);
-        const auto root = readFile(
-            path, file,
-            QStringLiteral("the generator then knows no terrain and gives every cell tile id 0"));
-        if (!root)
-            return;
-        const QList<QDomElement> terrains = descendantElements(*root, QStringLiteral("Terrain"));
-        if (terrains.isEmpty())
-            report(Severity::Warning, QStringLiteral("no-definitions"), file, 0, 0,
-                   QStringLiteral("defines no Terrain elements (element names are "
-                                  "case-sensitive)"));
-        for (const QDomElement &terrain : terrains) {
-            checkNumber(terrain, QStringLiteral("ID"), NumberKind::PaletteIndex, Presence::Required,
-                        file);
-            checkNumber(terrain, QStringLiteral("TileID"), NumberKind::Unsigned16,
-                        Presence::Required, file);
-            const QString random = terrain.attribute(QStringLiteral("Random"));
-            if (random != QLatin1String("True")
-                && random.trimmed().compare(QLatin1String("true"), Qt::CaseInsensitive) == 0)
-                report(Severity::Error, QStringLiteral("flag-not-true"), file, terrain,
-                       QStringLiteral("Random '%1' reads as false: only True, written exactly "
-                                      "so, varies the altitude")
-                           .arg(random));
-            const int index = terrain.attribute(QStringLiteral("ID")).toUShort() & 0xff;
-            addDefinition(QStringLiteral("the definition of terrain palette index %1").arg(index),
-                          {file, terrain.lineNumber(), {}});
-        }
+        checkPaletteFile(
+            path, "Terrain"_L1, "ID"_L1, Defines::TerrainIndex,
+            QStringLiteral("the generator then knows no terrain and gives every cell tile id 0"),
+            [](FileProblems &problems, const XmlElement &terrain) {
+                NumberCheck numbers(problems, terrain);
+                numbers.check("ID"_L1, NumberKind::PaletteIndex, Presence::Required);
+                numbers.check("TileID"_L1, NumberKind::Unsigned16, Presence::Required);
+                const QStringView random = terrain.value("Random"_L1);
+                if (random != u"True"
+                    && random.trimmed().compare(QLatin1String("true"), Qt::CaseInsensitive) == 0)
+                    problems.report(Severity::Error, QStringLiteral("flag-not-true"), terrain.line,
+                                    QStringLiteral("Random '%1' reads as false: only True, "
+                                                   "written exactly so, varies the altitude")
+                                        .arg(echo(random)));
+            });
     }
 
     void checkAltitudeFile(const QString &path)
     {
-        const QString file = displayPath(path);
-        const auto root =
-            readFile(path, file,
-                     QStringLiteral("the generator then knows no altitude and gives every cell "
-                                    "altitude 0"));
-        if (!root)
-            return;
-        const QList<QDomElement> altitudes = descendantElements(*root, QStringLiteral("Altitude"));
-        if (altitudes.isEmpty())
-            report(Severity::Warning, QStringLiteral("no-definitions"), file, 0, 0,
-                   QStringLiteral("defines no Altitude elements (element names are "
-                                  "case-sensitive)"));
-        for (const QDomElement &altitude : altitudes) {
-            checkNumber(altitude, QStringLiteral("Key"), NumberKind::PaletteIndex,
-                        Presence::Required, file);
-            checkNumber(altitude, QStringLiteral("Altitude"), NumberKind::Signed8,
-                        Presence::Required, file);
-            const int index = altitude.attribute(QStringLiteral("Key")).toUShort() & 0xff;
-            addDefinition(QStringLiteral("the definition of altitude palette index %1").arg(index),
-                          {file, altitude.lineNumber(), {}});
-        }
+        checkPaletteFile(
+            path, "Altitude"_L1, "Key"_L1, Defines::AltitudeIndex,
+            QStringLiteral("the generator then knows no altitude and gives every cell altitude 0"),
+            [](FileProblems &problems, const XmlElement &altitude) {
+                NumberCheck numbers(problems, altitude);
+                numbers.check("Key"_L1, NumberKind::PaletteIndex, Presence::Required);
+                numbers.check("Altitude"_L1, NumberKind::Signed8, Presence::Required);
+            });
     }
 
     // The scan loads only subdirectories; a file beside common.xml is a
@@ -277,191 +410,303 @@ private:
         for (const QString &name : names) {
             if (name == QLatin1String("common.xml"))
                 continue;
-            const QString file = displayPath(transitions + name);
-            noteFile(file);
-            report(Severity::Warning, QStringLiteral("never-loaded"), file, 0, 0,
+            report(Severity::Warning, QStringLiteral("never-loaded"), noteFile(transitions + name),
                    QStringLiteral("is never loaded: the generator reads transitions/common.xml "
                                   "and the files in subdirectories of transitions/ only"));
         }
     }
 
-    void checkHashKey(const QDomElement &definition, const QString &file)
+    void reportSkippedLink(const DataDirectoryEntry &entry)
     {
-        if (!definition.hasAttribute(QStringLiteral("HashKey"))) {
-            report(Severity::Error, QStringLiteral("missing-attribute"), file, definition,
-                   QStringLiteral("TransInfo has no HashKey, so it never matches"));
-            return;
-        }
-        const QString key = definition.attribute(QStringLiteral("HashKey"));
-        if (PackedKey::fromText(key))
-            return;
-        QString message = QStringLiteral("HashKey '%1' never matches: a key is exactly 18 "
-                                         "upper-case hexadecimal digits, two per cell")
-                              .arg(key);
-        const QString likely = key.trimmed().toUpper();
-        if (PackedKey::fromText(likely))
-            message += QStringLiteral("; write %1").arg(likely);
-        else if (key.size() != 18)
-            message += QStringLiteral(", and it has %1").arg(key.size());
-        report(Severity::Error, QStringLiteral("key-never-matches"), file, definition, message);
-    }
-
-    // Returns the number of tiles.
-    qsizetype checkTiles(const QDomElement &group, const QString &tileName, const QString &file)
-    {
-        const QList<QDomElement> tiles = descendantElements(group, tileName);
-        for (const QDomElement &tile : tiles) {
-            checkNumber(tile, QStringLiteral("TileID"), NumberKind::Unsigned16, Presence::Required,
-                        file);
-            checkNumber(tile, QStringLiteral("AltIDMod"), NumberKind::Signed8, Presence::Optional,
-                        file);
-        }
-        return tiles.size();
+        const QString target = QDir::toNativeSeparators(entry.target);
+        const QString data = QFileInfo(m_dataDirectory).canonicalFilePath();
+        report(Severity::Warning, QStringLiteral("link-above-data"), noteFile(entry.path),
+               (entry.target == data
+                    ? QStringLiteral("leads back to the data directory (%1)").arg(target)
+                    : QStringLiteral("leads to %1, which holds the data directory").arg(target))
+                   + QStringLiteral("; the generator does not follow it, as it would read the "
+                                    "data directory's own files as transitions"));
     }
 
     void checkTransitionFile(const QString &path, TransitionKind kind)
     {
-        const QString file = displayPath(path);
-        const auto root = readFile(path, file);
-        if (!root)
-            return;
-        for (const QDomElement &definition :
-             descendantElements(*root, QStringLiteral("TransInfo"))) {
-            checkHashKey(definition, file);
-            // The tiles that the loader reads: those inside a MapTiles or
-            // StaticTiles child of this very definition.
-            qsizetype tiles = 0;
-            for (QDomElement child = definition.firstChildElement(); !child.isNull();
-                 child = child.nextSiblingElement()) {
-                if (child.tagName() == QLatin1String("MapTiles"))
-                    tiles += checkTiles(child, QStringLiteral("MapTile"), file);
-                else if (child.tagName() == QLatin1String("StaticTiles"))
-                    tiles += checkTiles(child, QStringLiteral("StaticTile"), file);
+        class Visitor : public TransitionFileVisitor
+        {
+        public:
+            Visitor(FileProblems &problems, TransitionKind kind)
+                : m_problems(problems), m_kind(kind)
+            {
             }
-            const QString key = definition.attribute(QStringLiteral("HashKey"));
-            // A definition that names a static set still decorates; one
-            // without anything is open (a skeleton) and still stops the
-            // lookup.
-            if (tiles == 0 && PackedKey::fromText(key)
-                && (kind != TransitionKind::General
-                    || definition.attribute(QStringLiteral("File")).isEmpty()))
-                report(Severity::Warning, QStringLiteral("empty-transition"), file, definition,
-                       QStringLiteral("the %1 %2 has no MapTile or StaticTile: the cells it "
-                                      "matches keep their terrain's own tile")
-                           .arg(transitionLabel(kind), key));
-            Definition stored {file, definition.lineNumber(), {}};
-            if (kind == TransitionKind::General) {
-                stored.staticSet = definition.attribute(QStringLiteral("File")).toUpper();
-                if (!stored.staticSet.isEmpty())
-                    m_staticSetReferences.append({file, definition.lineNumber(),
-                                                  definition.attribute(QStringLiteral("File"))});
-            }
-            addDefinition(QStringLiteral("the %1 %2").arg(transitionLabel(kind), key), stored);
-        }
-    }
 
-    void checkStaticTileId(const QDomElement &entry, const QString &file)
-    {
-        if (!entry.hasAttribute(QStringLiteral("TileID"))) {
-            report(Severity::Error, QStringLiteral("missing-attribute"), file, entry,
-                   QStringLiteral("Static has no TileID; the generator places tile id 0"));
+            void definition(int index, const XmlElement &element) override
+            {
+                m_definitionElements.push_back(m_elements);
+                m_tiles.push_back(0);
+                m_problems.at(index, m_elements++);
+                checkHashKey(element);
+                PendingDefinition pending {
+                    element.value("HashKey"_L1).toString(), element.line, {}};
+                if (m_kind == TransitionKind::General) {
+                    const QStringView file = element.value("File"_L1);
+                    pending.staticSet = file.toString().toUpper();
+                    if (!file.isEmpty())
+                        references.append({{}, element.line, file.toString()});
+                }
+                definitions.append(std::move(pending));
+            }
+
+            // A tile inside a definition nested in another is read for
+            // both; it is checked with the outer one.
+            void tile(bool, const std::vector<int> &owners, const XmlElement &element) override
+            {
+                for (const int owner : owners)
+                    ++m_tiles[owner];
+                m_problems.at(owners.front(), m_elements++);
+                NumberCheck numbers(m_problems, element);
+                numbers.check("TileID"_L1, NumberKind::Unsigned16, Presence::Required);
+                numbers.check("AltIDMod"_L1, NumberKind::Signed8, Presence::Optional);
+            }
+
+            // A definition without tiles still answers its key, so its
+            // cells keep their own tile; one that names a static set still
+            // decorates.
+            void reportEmptyDefinitions()
+            {
+                for (qsizetype i = 0; i < definitions.size(); ++i) {
+                    const PendingDefinition &definition = definitions[i];
+                    if (m_tiles[i] > 0 || !definition.staticSet.isEmpty()
+                        || !PackedKey::fromText(definition.key))
+                        continue;
+                    m_problems.at(int(i), m_definitionElements[i]);
+                    m_problems.report(Severity::Warning, QStringLiteral("empty-transition"),
+                                      definition.line,
+                                      QStringLiteral("the %1 %2 has no MapTile or StaticTile: "
+                                                     "the cells it matches keep their terrain's "
+                                                     "own tile")
+                                          .arg(transitionLabel(m_kind), definition.key));
+                }
+            }
+
+            QList<PendingDefinition> definitions;
+            QList<StaticSetReference> references;
+
+        private:
+            void checkHashKey(const XmlElement &definition)
+            {
+                if (!definition.has("HashKey"_L1)) {
+                    m_problems.report(Severity::Error, QStringLiteral("missing-attribute"),
+                                      definition.line,
+                                      QStringLiteral("TransInfo has no HashKey, so it never "
+                                                     "matches"));
+                    return;
+                }
+                const QString key = definition.value("HashKey"_L1).toString();
+                if (PackedKey::fromText(key))
+                    return;
+                QString message = QStringLiteral("HashKey '%1' never matches: a key is exactly "
+                                                 "18 upper-case hexadecimal digits, two per cell")
+                                      .arg(echo(key));
+                const QString likely = key.trimmed().toUpper();
+                if (PackedKey::fromText(likely))
+                    message += QStringLiteral("; write %1").arg(likely);
+                else if (key.size() != 18)
+                    message += QStringLiteral(", and it has %1").arg(key.size());
+                m_problems.report(Severity::Error, QStringLiteral("key-never-matches"),
+                                  definition.line, message);
+            }
+
+            FileProblems &m_problems;
+            TransitionKind m_kind;
+            int m_elements = 0;
+            // Per definition: its element's place and the tiles it holds.
+            std::vector<int> m_definitionElements;
+            std::vector<qsizetype> m_tiles;
+        };
+
+        const QString file = noteFile(path);
+        FileProblems problems(file);
+        Visitor visitor(problems, kind);
+        const XmlReadStatus status = readTransitionFile(path, visitor, nullptr);
+        visitor.reportEmptyDefinitions();
+        if (!finishFile(path, status, problems))
             return;
+        for (StaticSetReference &reference : visitor.references) {
+            reference.file = file;
+            m_staticSetReferences.append(std::move(reference));
         }
-        const QString text = entry.attribute(QStringLiteral("TileID"));
-        bool decimal = false;
-        if (text.toUShort(&decimal) != 0)
-            return;
-        // The loader reads a tile id again as hexadecimal when decimal gives 0.
-        const uint asHex = text.toUShort(nullptr, 16);
-        if (asHex != 0)
-            report(Severity::Warning, QStringLiteral("hex-tile-id"), file, entry,
-                   QStringLiteral("TileID '%1' is read as hexadecimal: tile id %2")
-                       .arg(text)
-                       .arg(asHex));
-        else if (decimal)
-            report(Severity::Warning, QStringLiteral("tile-id-zero"), file, entry,
-                   QStringLiteral("TileID 0 places tile id 0, which the generator reports as "
-                                  "UNUSED"));
-        else
-            report(Severity::Error, QStringLiteral("bad-number"), file, entry,
-                   QStringLiteral("TileID '%1' is neither a decimal nor a hexadecimal number "
-                                  "from 0 to 65535; the generator places tile id 0")
-                       .arg(text));
+        addDefinitions(Defines(int(Defines::Transition) + int(kind)), file, visitor.definitions);
     }
 
     void checkStaticSetFile(const QString &path, const QString &name)
     {
-        const QString file = displayPath(path);
+        class Visitor : public StaticSetFileVisitor
+        {
+        public:
+            explicit Visitor(FileProblems &problems) : m_problems(problems) { }
+
+            void root(const XmlElement &element) override
+            {
+                m_problems.at(-1, m_elements++);
+                NumberCheck(m_problems, element)
+                    .check("Chance"_L1, NumberKind::Integer, Presence::Optional);
+                bool converted = false;
+                const int chance = element.value("Chance"_L1).toInt(&converted);
+                if (!element.has("Chance"_L1))
+                    m_problems.report(Severity::Warning, QStringLiteral("set-never-decorates"),
+                                      element.line,
+                                      QStringLiteral("%1 has no Chance, so the set never "
+                                                     "decorates a cell")
+                                          .arg(echo(element.name)));
+                else if (converted && chance <= 0)
+                    m_problems.report(Severity::Warning, QStringLiteral("set-never-decorates"),
+                                      element.line,
+                                      QStringLiteral("Chance is %1, so the set never decorates "
+                                                     "a cell")
+                                          .arg(chance));
+            }
+
+            void group(int index, const XmlElement &element) override
+            {
+                m_problems.at(index, m_elements++);
+                NumberCheck(m_problems, element)
+                    .check("Freq"_L1, NumberKind::Integer, Presence::Optional);
+                bool converted = false;
+                const int freq = element.value("Freq"_L1).toInt(&converted);
+                const QString description = echo(element.value("Description"_L1));
+                if (!element.has("Freq"_L1))
+                    m_problems.report(Severity::Warning, QStringLiteral("group-never-drawn"),
+                                      element.line,
+                                      QStringLiteral("Statics '%1' has no Freq, so the group is "
+                                                     "never drawn")
+                                          .arg(description));
+                else if (converted && freq <= 0)
+                    m_problems.report(Severity::Warning, QStringLiteral("group-never-drawn"),
+                                      element.line,
+                                      QStringLiteral("Statics '%1' has Freq %2, so the group is "
+                                                     "never drawn")
+                                          .arg(description)
+                                          .arg(freq));
+            }
+
+            // An entry of nested groups is read for each; it is checked with
+            // the outermost.
+            void entry(const std::vector<int> &groups, const XmlElement &element) override
+            {
+                m_problems.at(groups.front(), m_elements++);
+                checkTileId(element);
+                NumberCheck numbers(m_problems, element);
+                for (const QLatin1StringView offset : {"X"_L1, "Y"_L1, "Z"_L1})
+                    numbers.check(offset, NumberKind::Signed8, Presence::Optional);
+                numbers.check("Hue"_L1, NumberKind::Unsigned16, Presence::Optional);
+            }
+
+        private:
+            void checkTileId(const XmlElement &entry)
+            {
+                if (!entry.has("TileID"_L1)) {
+                    m_problems.report(Severity::Error, QStringLiteral("missing-attribute"),
+                                      entry.line,
+                                      QStringLiteral("Static has no TileID; the generator places "
+                                                     "tile id 0"));
+                    return;
+                }
+                const QStringView text = entry.value("TileID"_L1);
+                bool decimal = false;
+                if (text.toUShort(&decimal) != 0)
+                    return;
+                // The loader reads a tile id again as hexadecimal when
+                // decimal gives 0.
+                const uint asHex = text.toUShort(nullptr, 16);
+                if (asHex != 0)
+                    m_problems.report(Severity::Warning, QStringLiteral("hex-tile-id"), entry.line,
+                                      QStringLiteral("TileID '%1' is read as hexadecimal: tile id "
+                                                     "%2")
+                                          .arg(echo(text))
+                                          .arg(asHex));
+                else if (decimal)
+                    m_problems.report(Severity::Warning, QStringLiteral("tile-id-zero"), entry.line,
+                                      QStringLiteral("TileID 0 places tile id 0, which the "
+                                                     "generator reports as UNUSED"));
+                else
+                    m_problems.report(Severity::Error, QStringLiteral("bad-number"), entry.line,
+                                      QStringLiteral("TileID '%1' is neither a decimal nor a "
+                                                     "hexadecimal number from 0 to 65535; the "
+                                                     "generator places tile id 0")
+                                          .arg(echo(text)));
+            }
+
+            FileProblems &m_problems;
+            int m_elements = 0;
+        };
+
+        const QString file = noteFile(path);
         m_listedStaticSets.insert(name.toUpper());
-        const auto root = readFile(path, file);
-        if (!root)
+        FileProblems problems(file);
+        Visitor visitor(problems);
+        if (!finishFile(path, readStaticSetFile(path, visitor, nullptr), problems))
             return;
         m_loadedStaticSets.insert(name.toUpper());
-        addDefinition(QStringLiteral("the static set %1").arg(name.toUpper()), {file, 0, {}});
+        addDefinitions(Defines::StaticSet, file, {{name.toUpper(), 0, {}}});
+    }
 
-        checkNumber(*root, QStringLiteral("Chance"), NumberKind::Integer, Presence::Optional, file);
-        bool converted = false;
-        const int chance = root->attribute(QStringLiteral("Chance")).toInt(&converted);
-        if (!root->hasAttribute(QStringLiteral("Chance")))
-            report(Severity::Warning, QStringLiteral("set-never-decorates"), file, *root,
-                   QStringLiteral("%1 has no Chance, so the set never decorates a cell")
-                       .arg(root->tagName()));
-        else if (converted && chance <= 0)
-            report(Severity::Warning, QStringLiteral("set-never-decorates"), file, *root,
-                   QStringLiteral("Chance is %1, so the set never decorates a cell").arg(chance));
-
-        for (const QDomElement &group : descendantElements(*root, QStringLiteral("Statics"))) {
-            checkNumber(group, QStringLiteral("Freq"), NumberKind::Integer, Presence::Optional,
-                        file);
-            const int freq = group.attribute(QStringLiteral("Freq")).toInt(&converted);
-            const QString description = group.attribute(QStringLiteral("Description"));
-            if (!group.hasAttribute(QStringLiteral("Freq")))
-                report(Severity::Warning, QStringLiteral("group-never-drawn"), file, group,
-                       QStringLiteral("Statics '%1' has no Freq, so the group is never drawn")
-                           .arg(description));
-            else if (converted && freq <= 0)
-                report(Severity::Warning, QStringLiteral("group-never-drawn"), file, group,
-                       QStringLiteral("Statics '%1' has Freq %2, so the group is never drawn")
-                           .arg(description)
-                           .arg(freq));
-            for (const QDomElement &entry : descendantElements(group, QStringLiteral("Static"))) {
-                checkStaticTileId(entry, file);
-                for (const char *offset : {"X", "Y", "Z"})
-                    checkNumber(entry, QLatin1String(offset), NumberKind::Signed8,
-                                Presence::Optional, file);
-                checkNumber(entry, QStringLiteral("Hue"), NumberKind::Unsigned16,
-                            Presence::Optional, file);
-            }
+    QString definitionLabel(const QString &key) const
+    {
+        const auto defines = Defines(key.section(QLatin1Char(':'), 0, 0).toInt());
+        const QString text = key.section(QLatin1Char(':'), 1);
+        switch (defines) {
+        case Defines::TerrainIndex:
+            return QStringLiteral("the definition of terrain palette index %1").arg(text);
+        case Defines::AltitudeIndex:
+            return QStringLiteral("the definition of altitude palette index %1").arg(text);
+        case Defines::StaticSet:
+            return QStringLiteral("the static set %1").arg(text);
+        case Defines::Transition:
+            break;
         }
+        const auto kind = TransitionKind(int(defines) - int(Defines::Transition));
+        return QStringLiteral("the %1 %2").arg(transitionLabel(kind), echo(text));
+    }
+
+    QString location(const Definition &definition) const
+    {
+        const QString &file = m_files[definition.file];
+        return definition.line > 0 ? file + QLatin1Char(':') + QString::number(definition.line)
+                                   : file;
     }
 
     // Every definition but the last of its key gives way; the warning
     // names the last one, which is what the map uses.
     void reportReplacedDefinitions()
     {
-        for (auto it = m_definitions.cbegin(); it != m_definitions.cend(); ++it) {
-            const QList<Definition> &definitions = it.value();
-            const Definition &winner = definitions.constLast();
-            // A general definition without File keeps the set an earlier
-            // one named.
-            qsizetype keptSet = -1;
-            if (winner.staticSet.isEmpty()) {
-                for (qsizetype i = definitions.size() - 2; i >= 0 && keptSet < 0; --i) {
-                    if (!definitions[i].staticSet.isEmpty())
-                        keptSet = i;
+        // Reported in load order, whatever order the hash keeps its keys in.
+        QList<std::pair<int, DataProblem>> replaced;
+        for (auto it = m_lastDefinition.cbegin(); it != m_lastDefinition.cend(); ++it) {
+            const int winner = it.value() - 1;
+            if (m_definitions[winner].previous < 0)
+                continue;
+            const QString message =
+                QStringLiteral("%1 is replaced by the one at %2")
+                    .arg(definitionLabel(it.key()), location(m_definitions[winner]));
+            // A general definition without File keeps the set of the latest
+            // earlier one that named one.
+            bool setKept = m_definitions[winner].staticSet >= 0;
+            for (int i = m_definitions[winner].previous; i >= 0; i = m_definitions[i].previous) {
+                const Definition &definition = m_definitions[i];
+                QString text = message;
+                if (!setKept && definition.staticSet >= 0) {
+                    setKept = true;
+                    text += QStringLiteral("; its File %1 stays in use, as that one names none")
+                                .arg(echo(m_staticSetNames.key(definition.staticSet)));
                 }
-            }
-            for (qsizetype i = 0; i + 1 < definitions.size(); ++i) {
-                QString message = QStringLiteral("%1 is replaced by the one at %2")
-                                      .arg(it.key(), location(winner));
-                if (i == keptSet)
-                    message += QStringLiteral("; its File %1 stays in use, as that one names "
-                                              "none")
-                                   .arg(definitions[i].staticSet);
-                report(Severity::Warning, QStringLiteral("replaced-definition"),
-                       definitions[i].file, definitions[i].line, 0, message);
+                replaced.append({i,
+                                 {Severity::Warning, QStringLiteral("replaced-definition"),
+                                  m_files[definition.file], definition.line, 0, text}});
             }
         }
+        std::sort(replaced.begin(), replaced.end(),
+                  [](const auto &a, const auto &b) { return a.first < b.first; });
+        for (auto &[index, problem] : replaced)
+            m_problems.append(std::move(problem));
     }
 
     void reportMissingStaticSets(const QString &statics)
@@ -474,9 +719,10 @@ private:
                 ? QStringLiteral("the generator skips that file (see its error)")
                 : QStringLiteral("%1 has no such file (names ignore case)")
                       .arg(displayPath(statics));
-            report(Severity::Error, QStringLiteral("missing-static-set"), reference.file,
-                   reference.line, 0,
-                   QStringLiteral("File '%1' names no static set: %2").arg(reference.name, reason));
+            m_problems.append({Severity::Error, QStringLiteral("missing-static-set"),
+                               reference.file, reference.line, 0,
+                               QStringLiteral("File '%1' names no static set: %2")
+                                   .arg(echo(reference.name), reason)});
         }
     }
 
@@ -484,7 +730,7 @@ private:
     {
         QList<DataProblem> problems;
         QSet<QString> seen;
-        // A tile inside a definition nested in another is read for both.
+        // The same text on the same line is one problem.
         for (const DataProblem &problem : m_problems) {
             const QString identity = problem.file + QLatin1Char(':') + QString::number(problem.line)
                 + QLatin1Char(':') + QString::number(problem.column) + problem.message;
@@ -508,10 +754,14 @@ private:
 
     QString m_dataDirectory;
     QList<DataProblem> m_problems;
+    // Files in load order, and each one's place in it.
+    QStringList m_files;
     QHash<QString, int> m_fileOrder;
-    // Every definition of each key, in load order; the hash key says what is
-    // defined ("the definition of terrain palette index 3").
-    QHash<QString, QList<Definition>> m_definitions;
+    // Every definition in load order.
+    std::vector<Definition> m_definitions;
+    // What a definition defines and its key -> its last definition, + 1.
+    QHash<QString, int> m_lastDefinition;
+    QHash<QString, int> m_staticSetNames;
     QList<StaticSetReference> m_staticSetReferences;
     QSet<QString> m_listedStaticSets;
     QSet<QString> m_loadedStaticSets;

@@ -24,4 +24,8 @@ struct MapTables
 
     // The table that definition files of the given kind fill.
     TransitionHash &transitionTable(TransitionKind kind);
+
+    // Enters every entry of loaded, replacing entries of the same key: the
+    // tables end as if loaded's files had been loaded into them.
+    void insertAll(MapTables &&loaded);
 };

@@ -19,6 +19,15 @@ public:
         m_present[index] = true;
     }
 
+    // Enters every index that other holds, with its value.
+    void insertAll(const PaletteTable &other)
+    {
+        for (int index = 0; index < 256; ++index) {
+            if (other.m_present[index])
+                insert(std::uint8_t(index), other.m_values[index]);
+        }
+    }
+
     int size() const
     {
         int count = 0;

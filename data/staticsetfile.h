@@ -5,6 +5,7 @@
 #include <QString>
 #include <QStringList>
 
+class ReadPoll;
 struct MapTables;
 
 // Loads the *.xml files of directory (listed by name ignoring case) as
@@ -18,6 +19,7 @@ QStringList staticSetFileNames(const QString &directory);
 // Loads one static-set file into StaticSetTable under the upper-cased name,
 // replacing a set of the same name. A tile id that reads as 0 in decimal is
 // read again as hexadecimal and reported through onMessage. A file that
-// cannot be read or parsed is skipped and leaves the table as it was.
+// cannot be read or parsed, or whose read poll stops it, is skipped without
+// a message and leaves the table as it was.
 void loadStaticSetFile(MapTables &tables, const QString &path, const QString &name,
-                       const StaticSetMessageHandler &onMessage);
+                       const StaticSetMessageHandler &onMessage, ReadPoll *poll = nullptr);

@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <limits>
+#include <optional>
 #include <utility>
 
 namespace {
@@ -46,40 +47,69 @@ void StructureStamper::loadStructureFile(const QString &path)
     const XmlDocumentResult xml = readXmlDocument(path);
     if (!xml.ok)
         return;
-    const QDomElement root = xml.document.documentElement();
-    for (const QDomElement &placement : descendantElements(root, QStringLiteral("MLT"))) {
-        if (m_outgrewStaticsFile)
-            return;
-        stampStructure(placement);
+    QList<Placement> placements;
+    qint64 bytes = 0;
+    for (const QDomElement &element :
+         descendantElements(xml.document.documentElement(), QStringLiteral("MLT"))) {
+        placements.append(readPlacement(element));
+        bytes += placements.constLast().bytes;
     }
+    std::optional<ReadPoll> poll;
+    if (m_report)
+        poll.emplace(bytes, m_report);
+    m_poll = poll ? &*poll : nullptr;
+    for (const Placement &placement : std::as_const(placements)) {
+        if (m_outgrewStaticsFile || m_stopped)
+            break;
+        stamp(placement);
+        if (m_poll)
+            m_poll->fileDone(placement.bytes);
+    }
+    m_poll = nullptr;
 }
 
 void StructureStamper::stampStructure(const QDomElement &placement)
 {
-    ++m_placementsRead;
-    const bool useInvisible = placement.attribute(QStringLiteral("Invisible")) == u"True";
+    stamp(readPlacement(placement));
+}
+
+StructureStamper::Placement StructureStamper::readPlacement(const QDomElement &element)
+{
+    Placement placement;
+    placement.useInvisible = element.attribute(QStringLiteral("Invisible")) == u"True";
     QDomElement location;
-    QString tileFile;
-    for (QDomElement child = placement.firstChildElement(); !child.isNull();
+    for (QDomElement child = element.firstChildElement(); !child.isNull();
          child = child.nextSiblingElement()) {
         if (child.tagName() == u"Location")
             location = child;
         else if (child.tagName() == u"File")
-            tileFile = child.firstChild().toText().data();
+            placement.tileFile = child.firstChild().toText().data();
     }
     // A null element reads every attribute as 0, as a placement without
     // Location should.
-    const int locationX = location.attribute(QStringLiteral("X")).toInt();
-    const int locationY = location.attribute(QStringLiteral("Y")).toInt();
-    const int anchorX = location.attribute(QStringLiteral("OffsetX")).toInt();
-    const int anchorY = location.attribute(QStringLiteral("OffsetY")).toInt();
-    const std::int8_t base = baseAltitude(locationX, locationY);
+    placement.locationX = location.attribute(QStringLiteral("X")).toInt();
+    placement.locationY = location.attribute(QStringLiteral("Y")).toInt();
+    placement.anchorX = location.attribute(QStringLiteral("OffsetX")).toInt();
+    placement.anchorY = location.attribute(QStringLiteral("OffsetY")).toInt();
+    const QFileInfo info(placement.tileFile);
+    placement.bytes = info.isFile() ? info.size() : 0;
+    return placement;
+}
+
+void StructureStamper::stamp(const Placement &placement)
+{
+    if (m_poll && m_poll->poll(0)) {
+        m_stopped = true;
+        return;
+    }
+    ++m_placementsRead;
+    const std::int8_t base = baseAltitude(placement.locationX, placement.locationY);
 
     // A named pipe or a device is no tile file: opening it could wait
     // forever and reading it never end.
-    if (!QFileInfo(tileFile).isFile())
+    if (!QFileInfo(placement.tileFile).isFile())
         return;
-    QFile file(tileFile);
+    QFile file(placement.tileFile);
     if (!file.open(QIODevice::ReadOnly))
         return;
     // Shorter than a header and one record: no record at all. The size is
@@ -91,16 +121,25 @@ void StructureStamper::stampStructure(const QDomElement &placement)
 
     // Only the position modulo 2^16 matters, so unsigned arithmetic gives
     // the 16-bit wrap without overflowing on extreme locations.
-    const std::uint32_t originX = std::uint32_t(locationX) - std::uint32_t(anchorX);
-    const std::uint32_t originY = std::uint32_t(locationY) - std::uint32_t(anchorY);
+    const std::uint32_t originX =
+        std::uint32_t(placement.locationX) - std::uint32_t(placement.anchorX);
+    const std::uint32_t originY =
+        std::uint32_t(placement.locationY) - std::uint32_t(placement.anchorY);
     const int mapWidth = m_blocksWide * MapFiles::cellsPerBlockSide;
     const int mapHeight = m_blocksHigh * MapFiles::cellsPerBlockSide;
     const QString tracePrefix = QStringLiteral("visible flas was ");
+    const bool useInvisible = placement.useInvisible;
     const QString traceSuffix = useInvisible ? QStringLiteral(" and useInvisible is 1")
                                              : QStringLiteral(" and useInvisible is 0");
     m_chunk.resize(recordsPerChunk * tileRecordSize);
 
     while (remaining > 0) {
+        // Each chunk's trace lines take a few milliseconds; a sparse file of
+        // gigabytes must still stop as soon as the user aborts.
+        if (m_poll && m_poll->poll(file.pos())) {
+            m_stopped = true;
+            return;
+        }
         const qint64 wanted = std::min(remaining, recordsPerChunk) * tileRecordSize;
         const qint64 got = file.read(m_chunk.data(), wanted);
         const qint64 records = std::max<qint64>(got, 0) / tileRecordSize;

@@ -1,21 +1,20 @@
 #include "terrainnames.h"
 
-#include "xmldocument.h"
+#include "definitionreaders.h"
+
+using namespace Qt::StringLiterals;
 
 TerrainNames TerrainNames::load(const QString &terrainXmlPath)
 {
-    TerrainNames names;
-    const XmlDocumentResult xml = readXmlDocument(terrainXmlPath);
-    if (!xml.ok)
-        return names;
-    const QDomElement root = xml.document.documentElement();
-    for (const QDomElement &terrain : descendantElements(root, QStringLiteral("Terrain"))) {
+    TerrainNames read;
+    const auto readName = [&](const XmlElement &terrain) {
         // The index as the terrain table keys it: the low 8 bits.
-        const auto index =
-            static_cast<std::uint8_t>(terrain.attribute(QStringLiteral("ID")).toUShort());
-        names.m_names[index] = terrain.attribute(QStringLiteral("Name")).simplified();
-    }
-    return names;
+        const auto index = static_cast<std::uint8_t>(terrain.value("ID"_L1).toUShort());
+        read.m_names[index] = terrain.value("Name"_L1).toString().simplified();
+    };
+    if (!readPaletteFile(terrainXmlPath, "Terrain"_L1, readName, nullptr).ok)
+        return {};
+    return read;
 }
 
 QString TerrainNames::label(std::uint8_t index) const

@@ -1,21 +1,31 @@
 #include "terraintable.h"
 
+#include "definitionreaders.h"
 #include "maptables.h"
-#include "xmldocument.h"
 
-void loadTerrainTable(MapTables &tables, const QString &path)
+#include <QList>
+
+using namespace Qt::StringLiterals;
+
+void loadTerrainTable(MapTables &tables, const QString &path, ReadPoll *poll)
 {
-    const XmlDocumentResult xml = readXmlDocument(path);
-    if (!xml.ok)
-        return;
-    const QDomElement root = xml.document.documentElement();
-    for (const QDomElement &terrain : descendantElements(root, QStringLiteral("Terrain"))) {
+    struct Terrain
+    {
+        std::uint8_t key;
+        quint16 tileId;
+        bool random;
+    };
+    QList<Terrain> terrains;
+    const auto read = [&](const XmlElement &terrain) {
         // Keys keep the low 8 bits of the converted number, so 256 is index 0.
-        const auto key =
-            static_cast<std::uint8_t>(terrain.attribute(QStringLiteral("ID")).toUShort());
-        const quint16 tileId = terrain.attribute(QStringLiteral("TileID")).toUShort();
-        const bool random = terrain.attribute(QStringLiteral("Random")) == QLatin1String("True");
-        tables.TerrainTable.insert(key, tileId);
-        tables.TerrainRandomTable.insert(key, random);
+        terrains.append({static_cast<std::uint8_t>(terrain.value("ID"_L1).toUShort()),
+                         terrain.value("TileID"_L1).toUShort(),
+                         terrain.value("Random"_L1) == u"True"});
+    };
+    if (!readPaletteFile(path, "Terrain"_L1, read, poll).ok)
+        return;
+    for (const Terrain &terrain : std::as_const(terrains)) {
+        tables.TerrainTable.insert(terrain.key, terrain.tileId);
+        tables.TerrainRandomTable.insert(terrain.key, terrain.random);
     }
 }

@@ -1,18 +1,17 @@
 #include "xmldocument.h"
 
+#include "xmlfilereader.h"
+
 #include <QFile>
-#include <QFileInfo>
 #include <QXmlStreamReader>
 
 namespace {
 
 // Building a DOM tree costs time in proportion to the depth of every node,
-// so a file nested a hundred thousand levels deep takes hours. Our files
-// nest a few levels; anything this deep is refused before the DOM sees it.
-constexpr int maxElementDepth = 1000;
-
-// The line and column of the first element deeper than maxElementDepth, or
-// 0 when there is none. A streaming reader keeps only its tag stack, so this
+// so a file nested a hundred thousand levels deep takes hours: anything too
+// deep is refused before the DOM sees it.
+// The line and column of the first element deeper than maxXmlElementDepth,
+// or 0 when there is none. A streaming reader keeps only its tag stack, so this
 // costs the same at any depth; syntax errors are left to the DOM parser.
 int tooDeepAt(const QByteArray &contents, int &column)
 {
@@ -22,7 +21,7 @@ int tooDeepAt(const QByteArray &contents, int &column)
     while (!reader.atEnd()) {
         switch (reader.readNext()) {
         case QXmlStreamReader::StartElement:
-            if (++depth > maxElementDepth) {
+            if (++depth > maxXmlElementDepth) {
                 column = int(reader.columnNumber());
                 return int(reader.lineNumber());
             }
@@ -42,23 +41,14 @@ int tooDeepAt(const QByteArray &contents, int &column)
 XmlDocumentResult readXmlDocument(const QString &path)
 {
     XmlDocumentResult result;
-    // A named pipe or a device would block the open or never end the read.
-    const QFileInfo info(path);
-    if (info.exists() && !info.isFile()) {
-        result.errorMessage = QStringLiteral("not a regular file");
-        return result;
-    }
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        result.errorMessage = file.errorString();
+    if (!openXmlInput(file, result.errorMessage))
         return result;
-    }
     result.opened = true;
     const QByteArray contents = file.readAll();
     result.errorLine = tooDeepAt(contents, result.errorColumn);
     if (result.errorLine > 0) {
-        result.errorMessage =
-            QStringLiteral("elements nested more than %1 levels deep").arg(maxElementDepth);
+        result.errorMessage = xmlTooDeepMessage();
         return result;
     }
     result.ok = result.document.setContent(contents, &result.errorMessage, &result.errorLine,

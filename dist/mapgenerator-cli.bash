@@ -16,7 +16,7 @@ _mapgenerator_cli()
     case ${words[1]} in
         generate)
             options='--data --terrain --altitude --dest --random-art --structures --seed
-                --quiet --preview'
+                --quiet --preview --no-wait'
             ;;
         check-data) options='--data --terrain --altitude --json --write-missing --force' ;;
         verify) options='--dest --map --blocks-high' ;;

@@ -1,55 +1,19 @@
 #include "mapfilewriter.h"
 
+#include "commitrecord.h"
+
 #include <QDir>
 #include <QElapsedTimer>
-#include <QSaveFile>
 #include <QtEndian>
 
-#include <cerrno>
 #include <limits>
 #include <utility>
-
-#include <unistd.h>
 
 namespace {
 // Writes go out in chunks of this size rather than once per 196-byte block.
 constexpr qsizetype flushThreshold = 1 << 20;
 enum { mapOutput, indexOutput, staticsOutput };
-
-class SaveFile : public MapOutputFile
-{
-public:
-    explicit SaveFile(const QString &path) : m_file(path) { }
-
-    bool open() override { return m_file.open(QIODevice::WriteOnly); }
-    bool write(const QByteArray &data) override { return m_file.write(data) == data.size(); }
-    bool sync() override
-    {
-        if (!m_file.flush())
-            return false;
-        if (::fsync(m_file.handle()) == 0)
-            return true;
-        m_syncError = qt_error_string(errno);
-        return false;
-    }
-    bool commit() override { return m_file.commit(); }
-    void cancel() override { m_file.cancelWriting(); }
-    QString fileName() const override { return m_file.fileName(); }
-    QString errorString() const override
-    {
-        return m_syncError.isEmpty() ? m_file.errorString() : m_syncError;
-    }
-
-private:
-    QSaveFile m_file;
-    QString m_syncError;
-};
 } // namespace
-
-std::unique_ptr<MapOutputFile> createSaveFile(const QString &path)
-{
-    return std::make_unique<SaveFile>(path);
-}
 
 MapFileWriter::MapFileWriter(MapOutputFileFactory createFile) : m_createFile(std::move(createFile))
 {
@@ -75,6 +39,7 @@ bool MapFileWriter::open(const QString &destination, int mapNumber)
         output->buffer.reserve(flushThreshold + MapFiles::mapBlockSize);
         m_outputs[i] = std::move(output);
     }
+    m_destination = destination;
     m_staticsSize = 0;
     return true;
 }
@@ -141,10 +106,32 @@ bool MapFileWriter::commit()
         if (!output->file->sync())
             return fail(*output, output->file->errorString());
     }
+    CommitRecord record(m_destination);
+    bool onDisk = true;
     for (auto &output : m_outputs) {
-        if (!output->file->commit())
-            return fail(*output, output->file->errorString());
+        onDisk = onDisk && !output->file->temporaryFileName().isEmpty();
+        record.add(output->file->fileName(), output->file->temporaryFileName());
     }
+    if (onDisk && !record.write()) {
+        m_errorString = record.errorString();
+        return false;
+    }
+    m_recorded = onDisk;
+    for (auto &output : m_outputs) {
+        if (!output->file->commit()) {
+            fail(*output, output->file->errorString());
+            if (m_recorded)
+                m_errorString += QStringLiteral("; the map files are replaced in part until the "
+                                                "next pass into %1 completes the replacement")
+                                     .arg(QDir::toNativeSeparators(m_destination));
+            return false;
+        }
+    }
+    if (onDisk && !record.remove()) {
+        m_errorString = record.errorString();
+        return false;
+    }
+    m_recorded = false;
     m_writingTime += timer.nsecsElapsed();
     return true;
 }
@@ -152,10 +139,11 @@ bool MapFileWriter::commit()
 void MapFileWriter::cancel()
 {
     for (auto &output : m_outputs) {
-        if (output)
+        if (output && !m_recorded)
             output->file->cancel();
         output.reset();
     }
+    m_recorded = false;
 }
 
 bool MapFileWriter::fail(const Output &output, const QString &reason)

@@ -23,11 +23,14 @@ public:
     virtual bool commit() = 0;
     virtual void cancel() = 0;
     virtual QString fileName() const = 0;
+    // After sync(), the file on disk that commit() renames over fileName();
+    // empty for files that do not wait on disk.
+    virtual QString temporaryFileName() const { return {}; }
     virtual QString errorString() const = 0;
 };
 
-// Makes the output file for a destination path. The default writes through
-// QSaveFile, a temporary file beside the destination renamed over it on
+// Makes the output file for a destination path. The default writes to a
+// temporary file beside the destination file and renames it over it on
 // commit; tests put failing files in its place.
 using MapOutputFileFactory = std::function<std::unique_ptr<MapOutputFile>(const QString &path)>;
 std::unique_ptr<MapOutputFile> createSaveFile(const QString &path);
@@ -35,7 +38,9 @@ std::unique_ptr<MapOutputFile> createSaveFile(const QString &path);
 // Writes the map, index and statics files block by block. Everything goes
 // to temporary files beside the destination files; commit() renames them
 // over the old ones, so a pass that is aborted or fails leaves the previous
-// map exactly as it was.
+// map exactly as it was. When all three wait on disk, a commit record in
+// the destination covers the renames, so that a pass that dies between
+// them is completed by the next.
 class MapFileWriter
 {
 public:
@@ -54,7 +59,8 @@ public:
                     const std::uint8_t *cellStatics, qsizetype cellStaticsSize);
 
     bool commit();
-    // Drops the temporary files; the old map files stay untouched.
+    // Drops the temporary files; the old map files stay untouched. Once a
+    // commit record names them they are kept for the next pass to complete.
     void cancel();
 
     QString errorString() const { return m_errorString; }
@@ -74,7 +80,9 @@ private:
     bool fail(const Output &output, const QString &reason);
 
     MapOutputFileFactory m_createFile;
+    QString m_destination;
     std::array<std::unique_ptr<Output>, 3> m_outputs;
+    bool m_recorded = false;
     qint64 m_staticsSize = 0;
     qint64 m_writingTime = 0;
     QString m_errorString;

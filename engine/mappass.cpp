@@ -1,8 +1,10 @@
 #include "mappass.h"
 
 #include "columnpipeline.h"
+#include "commitrecord.h"
 #include "data/maptables.h"
 #include "data/structurefile.h"
+#include "destinationlock.h"
 #include "glibcrandom.h"
 #include "keygrid.h"
 #include "mapfiles.h"
@@ -35,20 +37,31 @@ QString describeImage(const QString &role, const QString &path, const PaletteIma
         .arg(image.depth());
 }
 
-// Stamps the structure file; false when its objects alone would outgrow the
-// statics file, which no write could then succeed with.
+// Stamps the structure file; false when the user aborted or when its
+// objects alone would outgrow the statics file, which no write could then
+// succeed with.
 bool prepareStructures(MapTables &tables, StructureStatics &structureStatics,
                        const PaletteImage &altitude, const PassOptions &options,
                        PassObserver &observer, PassSummary &summary)
 {
-    observer.statusMessage(QStringLiteral("Preparing structures"));
+    const QString step = QStringLiteral("Preparing structures");
+    observer.statusMessage(step);
     StructureStamper stamper(tables, structureStatics, altitude, summary.blocksWide,
                              summary.blocksHigh,
                              [&observer](const QString &line) { observer.trace(line); });
+    stamper.setProgressReport([&observer, &step](qint64 done, qint64 total) {
+        return observer.reportStep(step, done, total);
+    });
     stamper.loadStructureFile(options.structureFile);
+    observer.stepFinished();
     summary.structurePlacements = stamper.placementsRead();
     summary.structureObjectsStamped = stamper.objectsStamped();
     summary.structureObjectsOffMap = stamper.objectsOffMap();
+    if (stamper.stopped()) {
+        structureStatics.clear();
+        summary.outcome = PassSummary::Outcome::Aborted;
+        return false;
+    }
     if (!stamper.outgrewStaticsFile())
         return true;
     structureStatics.clear();
@@ -58,6 +71,37 @@ bool prepareStructures(MapTables &tables, StructureStatics &structureStatics,
                        "which the index file cannot address; place fewer structures.")
             .arg(QDir::toNativeSeparators(options.structureFile));
     observer.error(summary.errorText);
+    return false;
+}
+
+// Locks the destination and completes or clears what a pass that died in
+// it left; false, with the outcome in summary, when the pass cannot write.
+bool takeDestination(DestinationLock &lock, const PassOptions &options, PassObserver &observer,
+                     PassSummary &summary)
+{
+    QString error;
+    switch (lock.lock(options.destination, options.waitForDestination, observer)) {
+    case DestinationLock::Result::Locked:
+        if (CommitRecord::recover(options.destination, &error))
+            return true;
+        break;
+    case DestinationLock::Result::Cancelled:
+        summary.outcome = PassSummary::Outcome::Aborted;
+        return false;
+    case DestinationLock::Result::Busy:
+        error = QStringLiteral("Another pass is writing %1; try again when it has finished")
+                    .arg(QDir::toNativeSeparators(options.destination));
+        break;
+    case DestinationLock::Result::Failed:
+        error = QStringLiteral("Cannot write %1: %2")
+                    .arg(QDir::toNativeSeparators(MapFiles::path(
+                             options.destination, MapFiles::Kind::Map, summary.mapNumber)),
+                         lock.errorString());
+        break;
+    }
+    summary.outcome = PassSummary::Outcome::OutputFailed;
+    summary.errorText = error;
+    observer.error(error);
     return false;
 }
 
@@ -279,6 +323,14 @@ PassSummary processMap(MapTables &tables, StructureStatics &structureStatics, Ke
     // Also a pass that stops at the image checks leaves no structures of an
     // earlier map behind.
     structureStatics.clear();
+    // An empty destination would put the files at the root.
+    if (!createOutputFile && options.destination.isEmpty()) {
+        summary.outcome = PassSummary::Outcome::OutputFailed;
+        summary.errorText = QStringLiteral(
+            "No destination directory given; choose the directory the map files go to");
+        observer.error(summary.errorText);
+        return summary;
+    }
     QElapsedTimer phase;
     phase.start();
     // The two images decode at once, one on each core.
@@ -324,14 +376,21 @@ PassSummary processMap(MapTables &tables, StructureStatics &structureStatics, Ke
     summary.mapNumber = MapFiles::mapNumber(summary.blocksHigh);
     summary.cells = qint64(summary.blocksWide) * summary.blocksHigh * MapFiles::cellsPerBlock;
 
+    // Taken once the images are known to be good and before the structures
+    // are stamped, so that --no-wait fails before that work.
+    DestinationLock lock;
+    if (!createOutputFile && !takeDestination(lock, options, observer, summary))
+        return summary;
+    // The structures' and blocks' times leave out the wait for another pass.
     phase.restart();
     if (options.structuresEnabled
         && !prepareStructures(tables, structureStatics, altitude, options, observer, summary))
         return summary;
-    summary.timings.structures = phase.restart();
+    summary.timings.structures = phase.nsecsElapsed();
+    phase.restart();
     observer.statusMessage(QStringLiteral("Processing Map"));
 
-    MapFileWriter writer(createOutputFile);
+    MapFileWriter writer(createOutputFile ? createOutputFile : createSaveFile);
     if (!writer.open(options.destination, summary.mapNumber)) {
         summary.outcome = PassSummary::Outcome::OutputFailed;
         summary.errorText = writer.errorString();

@@ -19,9 +19,13 @@ class PassObserver;
 // from options.structureFile; each block's structure statics go ahead of its
 // own. keyGrid is the pass's scratch grid of terrain indexes around the
 // current block. Every random draw comes from the given generator, in a
-// fixed order, so a seed always gives the same map. The output files come
-// from createOutputFile; tests hand in files that fail.
+// fixed order, so a seed always gives the same map. The pass locks the
+// destination before it writes (waiting for another pass unless
+// options.waitForDestination is off) and first completes or clears what a
+// pass that died there left. A caller that hands in createOutputFile gets
+// the bytes in files of its own (tests hand in files that fail); then the
+// destination is neither required, locked nor cleaned.
 PassSummary processMap(MapTables &tables, StructureStatics &structureStatics, KeyGrid &keyGrid,
                        GlibcRandom &random, const QString &terrainPath, const QString &altitudePath,
                        const PassOptions &options, PassObserver &observer,
-                       const MapOutputFileFactory &createOutputFile = createSaveFile);
+                       const MapOutputFileFactory &createOutputFile = {});

@@ -1,9 +1,11 @@
 #include "mapverification.h"
 
+#include "commitrecord.h"
 #include "mapfiles.h"
 #include "mappedfile.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QtEndian>
 
 namespace {
@@ -195,6 +197,15 @@ MapVerification verifyMapFiles(const QString &destination, int mapNumber, int bl
     result.mapNumber = mapNumber;
     result.blocksHigh = blocksHigh > 0 ? blocksHigh : MapFiles::blocksHigh(mapNumber);
     Verifier(destination, result).run();
+    // Files that look sound may still come from two passes; and whatever
+    // else is wrong, this is why.
+    const QString record = CommitRecord::path(destination);
+    if (QFileInfo::exists(record))
+        result.problem = MapVerification::Problem {
+            QDir::toNativeSeparators(QDir::cleanPath(record)), -1, -1,
+            QStringLiteral("a pass was stopped while it replaced the map files, so they may come "
+                           "from two passes; the next generate into this directory completes "
+                           "the replacement")};
     return result;
 }
 

@@ -33,8 +33,9 @@ struct MapVerification
 // in destination relies on: whole records, block headers 0 to n-1 in order,
 // index entries (-1, 0, 0) or a run of whole statics inside the statics file,
 // each following the previous one without gap, and every static inside its
-// block. blocksHigh, when not 0, overrides the height the map number implies
-// and lets the check see that the blocks make whole columns.
+// block; and that no pass died while it replaced them. blocksHigh, when not
+// 0, overrides the height the map number implies and lets the check see
+// that the blocks make whole columns.
 MapVerification verifyMapFiles(const QString &destination, int mapNumber, int blocksHigh = 0);
 
 // Why a map that verifyMapFiles() checked cannot be read whole: a problem in

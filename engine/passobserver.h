@@ -28,4 +28,23 @@ public:
 
     // A diagnostic line for standard output (without its line end).
     virtual void trace(const QString &line) = 0;
+
+    // A step before the block loop that can take long: loading the data
+    // directory ("Loading transition data"), stamping the structures
+    // ("Preparing structures") or waiting for another pass to end ("waiting
+    // for another pass writing DIR"). Comes when the step starts and then
+    // about every 50 ms with the bytes done of total (0 while not known);
+    // isCancelled is asked right after each, so an interactive observer lets
+    // its event loop run here. Observers that show nothing need not care.
+    virtual void stepProgress(const QString &, qint64, qint64) { }
+    // The step ended, whole or cancelled.
+    virtual void stepFinished() { }
+
+    // Shows the step's progress and tells whether to stop it, as a read
+    // poll's report does.
+    bool reportStep(const QString &step, qint64 done, qint64 total)
+    {
+        stepProgress(step, done, total);
+        return isCancelled();
+    }
 };

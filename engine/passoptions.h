@@ -11,4 +11,7 @@ struct PassOptions
     QString structureFile;
     bool structuresEnabled = false;
     bool randomArt = false;
+    // When another pass is writing the destination: wait for it to end, or
+    // fail at once.
+    bool waitForDestination = true;
 };

@@ -73,7 +73,7 @@ PassSummary runPass(MapTables &tables, const QString &terrainPath, const QString
 } // namespace TestSupport
 
 // Keeps everything a pass reports, in order; cancels at a chosen progress
-// value to play a user pressing Abort.
+// value or step to play a user pressing Abort.
 class RecordingObserver : public PassObserver
 {
 public:
@@ -93,6 +93,13 @@ public:
     bool isCancelled() override { return cancelled; }
     void progressFinished() override { ++progressFinishedCount; }
     void trace(const QString &line) override { traceLines << line; }
+    void stepProgress(const QString &step, qint64, qint64) override
+    {
+        steps << step;
+        if (step == cancelAtStep)
+            cancelled = true;
+    }
+    void stepFinished() override { ++stepsFinished; }
 
     QStringList statusMessages;
     QStringList warnings;
@@ -102,5 +109,9 @@ public:
     int progressMaximum = -1;
     int progressFinishedCount = 0;
     int cancelAtProgress = -1;
+    // Each report of a step, by its name; the named step is cancelled.
+    QStringList steps;
+    QString cancelAtStep;
+    int stepsFinished = 0;
     bool cancelled = false;
 };

@@ -1,3 +1,4 @@
+#include "engine/destinationlock.h"
 #include "engine/edgeshape.h"
 #include "engine/mappreview.h"
 #include "testsupport.h"
@@ -556,6 +557,12 @@ private slots:
             << QByteArray("Size mismatch: Terrain and Altitude image files are different sizes");
         QTest::newRow("destination is a file")
             << generateArguments(plainFile) << 1 << QByteArray("terrain.png/map0.mul");
+        QTest::newRow("destination empty")
+            << generateArguments(QString()) << 2 << QByteArray("--dest is empty");
+        const QString unwritable = m_dir.filePath(QStringLiteral("nowhere/preview.png"));
+        QTest::newRow("preview cannot be written")
+            << (generateArguments(dest) << QStringLiteral("--preview") << unwritable) << 1
+            << "the preview cannot be written to " + unwritable.toUtf8();
         QTest::newRow("check-data without --data")
             << QStringList {QStringLiteral("check-data")} << 2 << QByteArray("--data is required");
         QTest::newRow("check-data --write-missing without --terrain")
@@ -646,12 +653,73 @@ private slots:
         QCOMPARE(QFileInfo(dest + QLatin1String("/statics0.mul")).size(), 0);
     }
 
+    // Another pass holds the destination: --no-wait fails at once; without
+    // it the run says that it waits and goes on when the other pass ends.
+    void destinationInUse()
+    {
+        const QString dest = m_dir.filePath(QStringLiteral("in-use"));
+        QDir().mkpath(dest);
+        RecordingObserver holder;
+        DestinationLock other;
+        QCOMPARE(other.lock(dest, false, holder), DestinationLock::Result::Locked);
+        const Run refused = run(generateArguments(dest) << QStringLiteral("--no-wait"));
+        QCOMPARE(refused.exitCode, 1);
+        QVERIFY2(refused.err.contains("error: Another pass is writing " + dest.toUtf8()),
+                 refused.err);
+
+        QProcess process;
+        process.setReadChannel(QProcess::StandardError);
+        process.start(QStringLiteral(MAPGENERATOR_CLI), generateArguments(dest));
+        QByteArray err;
+        while (!err.contains("waiting for another pass writing " + dest.toUtf8())) {
+            QVERIFY2(process.waitForReadyRead(60000), err);
+            err += process.readAllStandardError();
+        }
+        QVERIFY(!QFileInfo::exists(dest + QLatin1String("/map0.mul")));
+        other.unlock();
+        QVERIFY(process.waitForFinished(60000));
+        QCOMPARE(process.exitCode(), 0);
+        QCOMPARE(QDir(dest).entryList(QDir::Files | QDir::Hidden, QDir::Name),
+                 QStringList({"map0.mul", "staidx0.mul", "statics0.mul"}));
+    }
+
+    // The pass runs without structures, as ever, but says why.
+    void structureFileProblemsAreWarnings_data()
+    {
+        QTest::addColumn<QString>("structures");
+        QTest::addColumn<QByteArray>("problem");
+        QTest::newRow("missing") << m_dir.filePath(QStringLiteral("none.xml"))
+                                 << QByteArray("does not exist");
+        QTest::newRow("a directory") << m_dir.path() << QByteArray("is a directory");
+        QTest::newRow("a device") << QStringLiteral("/dev/null")
+                                  << QByteArray("is not a regular file");
+    }
+
+    void structureFileProblemsAreWarnings()
+    {
+        QFETCH(QString, structures);
+        QFETCH(QByteArray, problem);
+        const QString dest = m_dir.filePath(QStringLiteral("structure-warnings"));
+        QDir().mkpath(dest);
+        const Run result =
+            run(generateArguments(dest) << QStringLiteral("--structures") << structures);
+        QCOMPARE(result.exitCode, 0);
+        QVERIFY2(result.err.contains("warning: the structure file " + structures.toUtf8() + ' '
+                                     + problem + "; the map gets no structures"),
+                 result.err);
+        QVERIFY2(result.err.contains("Structures: 0 placements read"), result.err);
+    }
+
     void signalsAbortThePass_data()
     {
         QTest::addColumn<int>("signal");
         QTest::addColumn<int>("exitCode");
-        QTest::newRow("SIGINT") << int(SIGINT) << 130;
-        QTest::newRow("SIGTERM") << int(SIGTERM) << 143;
+        QTest::addColumn<QByteArray>("sendAfter");
+        QTest::newRow("SIGINT") << int(SIGINT) << 130 << QByteArray("Seed: ");
+        QTest::newRow("SIGTERM") << int(SIGTERM) << 143 << QByteArray("Seed: ");
+        // Stamping a sparse gigabyte of tile records takes a minute.
+        QTest::newRow("SIGINT while stamping")
+            << int(SIGINT) << 130 << QByteArray("Preparing structures");
     }
 
     // Ctrl-C or a kill while the blocks are written: the old map stays and
@@ -660,6 +728,7 @@ private slots:
     {
         QFETCH(int, signal);
         QFETCH(int, exitCode);
+        QFETCH(QByteArray, sendAfter);
         // Big enough that the pass is still running when the signal arrives.
         const QString big = m_dir.filePath(QStringLiteral("big.png"));
         if (!QFileInfo::exists(big))
@@ -672,15 +741,25 @@ private slots:
         QStringList arguments = generateArguments(dest);
         arguments[4] = big;
         arguments[6] = big;
+        if (sendAfter == "Preparing structures") {
+            const QString tiles = m_dir.filePath(QStringLiteral("sparse.mul"));
+            QFile sparse(tiles);
+            QVERIFY(sparse.open(QIODevice::WriteOnly) && sparse.resize(qint64(1) << 30));
+            const QString structures = m_dir.filePath(QStringLiteral("sparse.xml"));
+            TestSupport::writeFile(structures,
+                                   "<S><MLT><File>" + tiles.toUtf8() + "</File></MLT></S>");
+            arguments << QStringLiteral("--structures") << structures;
+        }
 
         QProcess process;
         process.setReadChannel(QProcess::StandardError);
+        process.setStandardOutputFile(QProcess::nullDevice());
         process.start(QStringLiteral(MAPGENERATOR_CLI), arguments);
         QByteArray err;
         // Printed once the signal handlers are in place; the pass, however
         // far it got by the time the signal lands, stops at its next block
         // column or right after its last one.
-        while (!err.contains("Seed: ")) {
+        while (!err.contains(sendAfter)) {
             QVERIFY2(process.waitForReadyRead(60000), err);
             err += process.readAllStandardError();
         }
@@ -777,6 +856,9 @@ private slots:
         QCOMPARE(result.exitCode, exitCode);
         QVERIFY2(result.err.contains(message), result.err);
         QCOMPARE(result.out, QByteArray());
+        // No failure gets as far as writing a map.
+        QCOMPARE(QDir(m_dir.filePath(QStringLiteral("failures"))).entryList(QDir::Files),
+                 QStringList());
     }
 };
 

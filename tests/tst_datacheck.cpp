@@ -6,6 +6,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <unistd.h>
+
 using Files = QMap<QString, QByteArray>;
 Q_DECLARE_METATYPE(Files)
 
@@ -297,6 +299,13 @@ private slots:
             << Files {{"transitions/a/1.xml",
                        "<R><TransInfo HashKey='000000000000000000' File='forrest.xml'/></R>"}}
             << QStringList {"File 'forrest.xml' names no static set"};
+        QTest::newRow("a long value is cut short")
+            << Files {{"transitions/a/1.xml",
+                       "<R><TransInfo HashKey='" + QByteArray(300, 'A') + "'/></R>"}}
+            << QStringList {"HashKey '" + QString(200, 'A') + "... (300 characters in all)' never"};
+        QTest::newRow("control characters are written out")
+            << Files {{"transitions/a/1.xml", "<R><TransInfo HashKey='&#9;0A&#10;&#13;'/></R>"}}
+            << QStringList {"HashKey '\\t0A\\n\\r' never"};
     }
 
     void messagesSayWhatToDo()
@@ -320,6 +329,85 @@ private slots:
         QVERIFY(problems[0].column > 0);
         QVERIFY2(problems[0].message.contains(QLatin1String("not well-formed")),
                  qPrintable(problems[0].message));
+    }
+
+    // The parser counts a character outside the Basic Multilingual Plane
+    // as two; the designer's editor counts it as one.
+    void parserColumnCountsCharacters_data()
+    {
+        QTest::addColumn<QByteArray>("altitudeXml");
+        QTest::addColumn<int>("column");
+        // The parser stops at the stray '<', the 30th character of line 2.
+        const QString line = QStringLiteral("  <Altitude Description='%1' <");
+        const QString text = QStringLiteral("<A>\n") + line + QStringLiteral("\n</A>");
+        QTest::newRow("ASCII") << text.arg("xy").toUtf8() << 30;
+        QTest::newRow("accents") << text.arg("\u00e9\u00e8").toUtf8() << 30;
+        QTest::newRow("emoji") << text.arg("\U0001F600\U0001F332").toUtf8() << 30;
+        QTest::newRow("emoji, CR LF")
+            << text.arg("\U0001F600\U0001F332").replace("\n", "\r\n").toUtf8() << 30;
+        const QString utf16 = QChar(QChar::ByteOrderMark) + text.arg("\U0001F600\U0001F332");
+        QTest::newRow("emoji, UTF-16")
+            << QByteArray(reinterpret_cast<const char *>(utf16.utf16()), utf16.size() * 2) << 30;
+        // Characters before the line do not count.
+        QTest::newRow("emoji on the line before")
+            << ("<A \U0001F600='1'>\n" + line.arg("xy") + "\n</A>").toUtf8() << 30;
+    }
+
+    void parserColumnCountsCharacters()
+    {
+        QFETCH(QByteArray, altitudeXml);
+        QFETCH(int, column);
+        QTemporaryDir dir;
+        const QList<DataProblem> problems =
+            checkDataDirectory(writeDataDirectory(dir, {{"system/altitude.xml", altitudeXml}}));
+        QCOMPARE(problems.size(), 1);
+        QCOMPARE(problems[0].code, QStringLiteral("not-well-formed"));
+        QCOMPARE(problems[0].line, 2);
+        QCOMPARE(problems[0].column, column);
+    }
+
+    void scanOfTransitions_data()
+    {
+        QTest::addColumn<QString>("linkTo");
+        QTest::addColumn<QStringList>("expected");
+        // transitions/a/up links to these; shared/ holds x.xml with a key
+        // that never matches.
+        QTest::newRow("the data directory")
+            << "data" << QStringList {"warning link-above-data transitions/a/up:0"};
+        QTest::newRow("the directory above") << "."
+                                             << QStringList {"warning link-above-data "
+                                                             "transitions/a/up:0"};
+        QTest::newRow("the root") << "/"
+                                  << QStringList {"warning link-above-data transitions/a/up:0"};
+        QTest::newRow("a folder shared between worlds")
+            << "shared" << QStringList {"error key-never-matches transitions/a/up/x.xml:1"};
+        QTest::newRow("no link, an unreadable directory")
+            << QString() << QStringList {"error unreadable-directory transitions/a:0"};
+    }
+
+    void scanOfTransitions()
+    {
+        QFETCH(QString, linkTo);
+        QFETCH(QStringList, expected);
+        QTemporaryDir dir;
+        const QString data =
+            writeDataDirectory(dir,
+                               {{"transitions/a/1.xml",
+                                 "<R><TransInfo HashKey='000000000000000000'><MapTiles>"
+                                 "<MapTile TileID='1'/></MapTiles></TransInfo></R>"},
+                                {"statics/s.xml", "<S Chance='5'><Statics Freq='1'/></S>"}});
+        TestSupport::writeFile(dir.filePath("shared/x.xml"), "<R><TransInfo HashKey='x'/></R>");
+        const QString a = data + QLatin1String("/transitions/a");
+        if (linkTo.isEmpty()) {
+            if (geteuid() == 0)
+                QSKIP("root reads every directory");
+            QVERIFY(QFile::setPermissions(a, {}));
+        } else {
+            QVERIFY(QFile::link(QDir(dir.path()).absoluteFilePath(linkTo), a + "/up"));
+        }
+        const QList<DataProblem> problems = checkDataDirectory(data);
+        QFile::setPermissions(a, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        QCOMPARE(summarise(problems, data), expected);
     }
 
     void images_data()

@@ -1,5 +1,6 @@
 #include "data/datadirectory.h"
 #include "data/maptables.h"
+#include "engine/destinationlock.h"
 #include "engine/glibcrandom.h"
 #include "engine/keygrid.h"
 #include "engine/mappass.h"
@@ -11,6 +12,7 @@
 #include <QTest>
 
 #include <memory>
+#include <utility>
 
 namespace {
 
@@ -56,6 +58,20 @@ private:
     bool m_failed = false;
 };
 
+// Plays the other pass ending while this one waits for it.
+class WaitingObserver : public RecordingObserver
+{
+public:
+    void stepProgress(const QString &step, qint64 done, qint64 total) override
+    {
+        if (whileWaiting)
+            std::exchange(whileWaiting, {})();
+        RecordingObserver::stepProgress(step, done, total);
+    }
+
+    std::function<void()> whileWaiting;
+};
+
 const QStringList mapFileNames = {QStringLiteral("map0.mul"), QStringLiteral("staidx0.mul"),
                                   QStringLiteral("statics0.mul")};
 
@@ -83,11 +99,12 @@ private:
     }
 
     PassSummary runPass(const QString &dest, RecordingObserver &observer,
-                        const MapOutputFileFactory &createFile = createSaveFile)
+                        const MapOutputFileFactory &createFile = {}, bool wait = true)
     {
         PassOptions options;
         options.destination = dest;
         options.randomArt = true;
+        options.waitForDestination = wait;
         StructureStatics structureStatics;
         KeyGrid keyGrid;
         GlibcRandom random(7);
@@ -219,12 +236,83 @@ private slots:
         QVERIFY(QDir(dest + QLatin1Char('/') + blocker).isEmpty());
     }
 
+    void destinationInUse_data()
+    {
+        QTest::addColumn<bool>("wait");
+        QTest::addColumn<bool>("otherPassEnds");
+        QTest::addColumn<PassSummary::Outcome>("outcome");
+        QTest::newRow("not waiting") << false << false << PassSummary::Outcome::OutputFailed;
+        QTest::newRow("aborted while waiting") << true << false << PassSummary::Outcome::Aborted;
+        QTest::newRow("the other pass ends") << true << true << PassSummary::Outcome::Completed;
+    }
+
+    void destinationInUse()
+    {
+        QFETCH(bool, wait);
+        QFETCH(bool, otherPassEnds);
+        QFETCH(PassSummary::Outcome, outcome);
+        const QString dest = destination(QString::fromLatin1(QTest::currentDataTag()));
+        RecordingObserver holder;
+        DestinationLock other;
+        QCOMPARE(other.lock(dest, false, holder), DestinationLock::Result::Locked);
+        const QString waiting = QLatin1String("waiting for another pass writing ") + dest;
+        WaitingObserver observer;
+        if (otherPassEnds)
+            observer.whileWaiting = [&other] { other.unlock(); };
+        else
+            observer.cancelAtStep = waiting;
+        QCOMPARE(runPass(dest, observer, {}, wait).outcome, outcome);
+        QCOMPARE(observer.statusMessages.contains(waiting), wait);
+        QCOMPARE(observer.steps.contains(waiting), wait);
+        QCOMPARE(observer.errors,
+                 wait ? QStringList()
+                      : QStringList(QLatin1String("Another pass is writing ") + dest
+                                    + QLatin1String("; try again when it has finished")));
+        other.unlock();
+        QCOMPARE(QDir(dest).entryList(QDir::Files | QDir::Hidden, QDir::Name), mapFileNames);
+        QCOMPARE(TestSupport::readFile(dest + QLatin1String("/map0.mul")) == "old map0.mul",
+                 !otherPassEnds);
+    }
+
     void missingDestinationCreatesNothing()
     {
         const QString dest = m_dir.filePath(QStringLiteral("nowhere"));
         RecordingObserver observer;
         QCOMPARE(runPass(dest, observer).outcome, PassSummary::Outcome::OutputFailed);
         QVERIFY(!QFileInfo::exists(dest));
+    }
+
+    // A load stopped halfway takes nothing over, so that the window's next
+    // Generate loads again; a whole one adds to the tables as loading into
+    // them would, keeping an index an earlier pass entered.
+    void loadTakesOverOnlyWhole_data()
+    {
+        QTest::addColumn<QString>("cancelAtStep");
+        QTest::addColumn<bool>("loaded");
+        QTest::newRow("stopped") << QStringLiteral("Loading transition data") << false;
+        QTest::newRow("whole") << QString() << true;
+    }
+
+    void loadTakesOverOnlyWhole()
+    {
+        QFETCH(QString, cancelAtStep);
+        QFETCH(bool, loaded);
+        const QString data = m_dir.filePath(QStringLiteral("data"));
+        MapTables tables;
+        tables.TerrainTable.insert(9, 0);
+        MapTables expected = tables;
+        if (loaded)
+            loadDataDirectory(expected, data);
+        RecordingObserver observer;
+        observer.cancelAtStep = cancelAtStep;
+        QCOMPARE(loadDataDirectory(tables, data, {}, &observer), loaded);
+        QVERIFY(!observer.steps.isEmpty());
+        QCOMPARE(observer.stepsFinished, 1);
+        QVERIFY(tables.TerrainTable == expected.TerrainTable);
+        QVERIFY(tables.AltitudeTable == expected.AltitudeTable);
+        QVERIFY(tables.TransitionTable == expected.TransitionTable);
+        QVERIFY(tables.TransitionFileTable == expected.TransitionFileTable);
+        QVERIFY(tables.StaticSetTable == expected.StaticSetTable);
     }
 
     // The window keeps its tables for the whole run: a pass enters missing

@@ -1,3 +1,4 @@
+#include "engine/destinationlock.h"
 #include "mainwindow.h"
 #include "testsupport.h"
 
@@ -477,6 +478,9 @@ private slots:
             << "cannot read " + m_dir.filePath("none.png") + ": no such file";
         QTest::newRow("destination") << "a.png" << false << "Map files not written"
                                      << "Cannot write " + m_dir.filePath("out/map0.mul") + ": ";
+        // As the root directory, the empty field gets nothing written.
+        QTest::newRow("empty destination") << "a.png" << true << "Map files not written"
+                                           << "No destination directory given";
     }
 
     void warningBoxes()
@@ -489,6 +493,8 @@ private slots:
             QVERIFY(QDir(m_dest).removeRecursively());
         MainWindow window;
         fill(window, writeWorld(QStringLiteral("world"), 1), altitudeImage);
+        if (QTest::currentDataTag() == QLatin1String("empty destination"))
+            field<QLineEdit>(window, "lineDest")->clear();
         QString seenTitle, seenText;
         QWidget *parent = nullptr;
         qsizetype buttons = 0;
@@ -526,6 +532,37 @@ private slots:
         QCOMPARE(generate(window),
                  QStringList(
                      {"Loading transition data", "Processing map", "Processing Map", readyZero}));
+    }
+
+    // Another pass holds the destination: the progress dialog says so and
+    // offers Abort; the pass goes on once the other ends.
+    void generateWaitsForAnotherPass()
+    {
+        MainWindow window;
+        fill(window, writeWorld(QStringLiteral("world"), 1), QStringLiteral("a.png"));
+        RecordingObserver other;
+        DestinationLock lock;
+        QCOMPARE(lock.lock(m_dest, false, other), DestinationLock::Result::Locked);
+        QString label;
+        QString button;
+        whenModal([&](QWidget *modal) {
+            auto *progress = qobject_cast<QProgressDialog *>(modal);
+            if (!progress)
+                return false;
+            label = progress->labelText();
+            button = progress->findChild<QPushButton *>()->text();
+            lock.unlock();
+            return true;
+        });
+        const QString waiting = QLatin1String("waiting for another pass writing ") + m_dest;
+        QCOMPARE(generate(window),
+                 QStringList({"Loading transition data", "Processing map", waiting,
+                              "Processing Map", readyZero}));
+        QCOMPARE(label, waiting);
+        QCOMPARE(button, QStringLiteral("Abort"));
+        QCOMPARE(mapFile().size(), 4 * 196);
+        QCOMPARE(QDir(m_dest).entryList(QDir::Hidden | QDir::Files, QDir::Name),
+                 QStringList({"map0.mul", "staidx0.mul", "statics0.mul"}));
     }
 
     void abortLeavesNoFiles()

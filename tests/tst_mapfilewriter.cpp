@@ -1,3 +1,4 @@
+#include "engine/commitrecord.h"
 #include "engine/mapfiles.h"
 #include "engine/mapfilewriter.h"
 #include "testsupport.h"
@@ -5,6 +6,10 @@
 #include <QDir>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <csignal>
+
+#include <sys/resource.h>
 
 // The byte layout of the three files, worked out by hand from the format.
 class TestMapFileWriter : public QObject
@@ -102,6 +107,103 @@ private slots:
         QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList {QStringLiteral("map0.mul")});
         QCOMPARE(TestSupport::readFile(dir.filePath(QStringLiteral("map0.mul"))),
                  QByteArray("old map"));
+    }
+
+    // A file size limit makes writes fail as a full disk does: the
+    // message names the file and gives the system's reason.
+    void writeErrorGivesTheSystemsReason()
+    {
+        QTemporaryDir dir;
+        rlimit unlimited {};
+        QCOMPARE(getrlimit(RLIMIT_FSIZE, &unlimited), 0);
+        rlimit limited = unlimited;
+        limited.rlim_cur = 1000;
+        std::signal(SIGXFSZ, SIG_IGN);
+        QCOMPARE(setrlimit(RLIMIT_FSIZE, &limited), 0);
+        MapFileWriter writer;
+        bool written = writer.open(dir.path(), 0);
+        std::uint8_t block[MapFiles::mapBlockSize] = {};
+        // Enough blocks to pass the writer's 1 MiB buffer.
+        for (int i = 0; written && i < 6000; ++i)
+            written = writer.writeBlock(block, QByteArray(), nullptr, 0);
+        written = written && writer.commit();
+        setrlimit(RLIMIT_FSIZE, &unlimited);
+        QVERIFY(!written);
+        QCOMPARE(writer.errorString(),
+                 QLatin1String("Cannot write ") + dir.filePath(QStringLiteral("map0.mul"))
+                     + QLatin1String(": File too large"));
+    }
+
+    // What a pass that died during its commit leaves, and what the next
+    // pass makes of it: the whole new set once the record is written, the
+    // whole old set before, and no temporary files either way.
+    void recoveryAfterADeadPass_data()
+    {
+        QTest::addColumn<QStringList>("before");
+        QTest::addColumn<QByteArray>("record");
+        QTest::addColumn<bool>("completes");
+        QTest::addColumn<QStringList>("after");
+        const QByteArray record = R"({"replace": [
+            {"file": "map0.mul", "with": "map0.mul.tmp-Aa0000"},
+            {"file": "staidx0.mul", "with": "staidx0.mul.tmp-Bb1111"},
+            {"file": "statics0.mul", "with": "statics0.mul.tmp-Cc2222"}]})";
+        const QStringList oldSet {"map0.mul=old map", "staidx0.mul=old index",
+                                  "statics0.mul=old statics"};
+        const QStringList newSet {"map0.mul=new map", "staidx0.mul=new index",
+                                  "statics0.mul=new statics"};
+        const QStringList temporaries {"map0.mul.tmp-Aa0000=new map",
+                                       "staidx0.mul.tmp-Bb1111=new index",
+                                       "statics0.mul.tmp-Cc2222=new statics"};
+        QTest::newRow("killed before the first rename")
+            << oldSet + temporaries << record << true << newSet;
+        QTest::newRow("killed between renames")
+            << QStringList {"map0.mul=new map", "staidx0.mul=old index", "statics0.mul=old statics",
+                            "staidx0.mul.tmp-Bb1111=new index",
+                            "statics0.mul.tmp-Cc2222=new statics"}
+            << record << true << newSet;
+        QTest::newRow("killed after the last rename") << newSet << record << true << newSet;
+        const QStringList others {"map0.mul.backup=mine", "notes.txt.tmp-Dd3333=mine"};
+        QTest::newRow("killed while writing the record") << oldSet + temporaries + others
+                + QStringList {".mapgenerator.commit.tmp-Ee4444={\"replace\""}
+                                                         << QByteArray() << true << oldSet + others;
+        QTest::newRow("a record that renames other files")
+            << QStringList {"terrain.png=mine", "terrain.png.tmp-Aa0000=other"}
+            << QByteArray(
+                   R"({"replace": [{"file": "terrain.png", "with": "terrain.png.tmp-Aa0000"}]})")
+            << false << QStringList {"terrain.png=mine", "terrain.png.tmp-Aa0000=other"};
+        QTest::newRow("a record that swaps the files")
+            << oldSet + QStringList {"statics0.mul.tmp-Cc2222=new statics"}
+            << QByteArray(
+                   R"({"replace": [{"file": "map0.mul", "with": "statics0.mul.tmp-Cc2222"}]})")
+            << false << oldSet + QStringList {"statics0.mul.tmp-Cc2222=new statics"};
+    }
+
+    void recoveryAfterADeadPass()
+    {
+        QFETCH(QStringList, before);
+        QFETCH(QByteArray, record);
+        QFETCH(bool, completes);
+        QFETCH(QStringList, after);
+        QTemporaryDir dir;
+        for (const QString &file : before)
+            TestSupport::writeFile(dir.filePath(file.section(QLatin1Char('='), 0, 0)),
+                                   file.section(QLatin1Char('='), 1).toUtf8());
+        const QString recordPath = dir.filePath(QStringLiteral(".mapgenerator.commit"));
+        if (!record.isEmpty())
+            TestSupport::writeFile(recordPath, record);
+
+        QString error;
+        QCOMPARE(CommitRecord::recover(dir.path(), &error), completes);
+        QCOMPARE(error.isEmpty(), completes);
+        QStringList files;
+        for (const QString &name : QDir(dir.path()).entryList(QDir::Files | QDir::Hidden)) {
+            if (name != QFileInfo(recordPath).fileName())
+                files << name + QLatin1Char('=') + TestSupport::readFile(dir.filePath(name));
+        }
+        files.sort();
+        after.sort();
+        QCOMPARE(files, after);
+        QCOMPARE(QFileInfo::exists(recordPath), !completes);
     }
 
     void unwritableDestinationNamesTheFile()

@@ -444,21 +444,27 @@ private slots:
     void abortKeepsThePreviousMap_data()
     {
         QTest::addColumn<int>("cancelAtProgress");
-        QTest::newRow("first column") << 0;
+        QTest::addColumn<QString>("cancelAtStep");
+        QTest::newRow("first column") << 0 << QString();
         // Seen only by the check after the loops.
-        QTest::newRow("last column") << 6;
+        QTest::newRow("last column") << 6 << QString();
+        QTest::newRow("stamping structures") << -1 << QStringLiteral("Preparing structures");
     }
 
     void abortKeepsThePreviousMap()
     {
         QFETCH(int, cancelAtProgress);
+        QFETCH(QString, cancelAtStep);
         TestSupport::writeFile(m_dest + QLatin1String("/map0.mul"), "old map");
         TestSupport::writeFile(m_dest + QLatin1String("/staidx0.mul"), "old index");
         MapTables tables = loadedTables();
         RecordingObserver observer;
         observer.cancelAtProgress = cancelAtProgress;
+        observer.cancelAtStep = cancelAtStep;
         const auto zero = [](int, int) { return 0; };
-        QCOMPARE(generate(tables, 32, 16, zero, zero, 1, observer).outcome,
+        QCOMPARE(generate(tables, 32, 16, zero, zero, 1, observer,
+                          structureOptions(0, 0, 0, 0, {{1, 0, 0, 0, 1, 0}}))
+                     .outcome,
                  PassSummary::Outcome::Aborted);
         QCOMPARE(QDir(m_dest).entryList(QDir::Files | QDir::Hidden),
                  (QStringList {QStringLiteral("map0.mul"), QStringLiteral("staidx0.mul")}));
@@ -508,6 +514,8 @@ private slots:
                             "070000000e00000000000000"
                             "150000000700000000000000"));
         QCOMPARE(summary.staticsWritten, qint64(4));
+        // In nanoseconds: any stamping takes more than none.
+        QVERIFY(summary.timings.structures > 0);
         QCOMPARE(summary.structurePlacements, 1);
         QCOMPARE(summary.structureObjectsStamped, qint64(4));
         QCOMPARE(summary.structureObjectsOffMap, qint64(1));

@@ -186,6 +186,22 @@ private slots:
                      + QLatin1String(": does not exist"));
     }
 
+    // Sound files may still come from two passes while a record of their
+    // replacement is left.
+    void unfinishedReplacement()
+    {
+        QTemporaryDir dir;
+        write(dir.path(), soundMap());
+        TestSupport::writeFile(dir.filePath(QStringLiteral(".mapgenerator.commit")), "{}");
+        const MapVerification result = verifyMapFiles(dir.path(), 0);
+        QVERIFY(result.problem);
+        QCOMPARE(QFileInfo(result.problem->file).fileName(),
+                 QStringLiteral(".mapgenerator.commit"));
+        QVERIFY2(result.problem->message.startsWith(
+                     QLatin1String("a pass was stopped while it replaced the map files")),
+                 qPrintable(result.problem->message));
+    }
+
     // Maps the generator writes, with transition statics, random statics
     // and structures, pass; so does an empty one.
     void generatedMapsPass_data()

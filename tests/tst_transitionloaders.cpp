@@ -169,6 +169,40 @@ private slots:
                                "SUBTREE: 3/0 | "}));
     }
 
+    // A link back to the data directory would load its static sets as
+    // transitions; a link elsewhere lets worlds share a folder.
+    void linksAboveTheDataDirectory_data()
+    {
+        QTest::addColumn<QString>("linkTo");
+        QTest::addColumn<QStringList>("expected");
+        QTest::newRow("the data directory") << "data" << QStringList {"A: 1/0 | "};
+        QTest::newRow("a shared folder") << "shared" << QStringList {"A: 1/0 | ", "S: 3/0 | "};
+    }
+
+    void linksAboveTheDataDirectory()
+    {
+        QFETCH(QString, linkTo);
+        QFETCH(QStringList, expected);
+        QTemporaryDir dir;
+        const auto define = [&](const QString &file, const QString &key, int tile) {
+            TestSupport::writeFile(
+                dir.filePath(file),
+                QStringLiteral("<R><TransInfo HashKey='%1'><MapTiles>"
+                               "<MapTile TileID='%2'/></MapTiles></TransInfo></R>")
+                    .arg(key)
+                    .arg(tile)
+                    .toUtf8());
+        };
+        define(QStringLiteral("data/transitions/a/1.xml"), QStringLiteral("A"), 1);
+        define(QStringLiteral("data/statics/s.xml"), QStringLiteral("D"), 2);
+        define(QStringLiteral("shared/x.xml"), QStringLiteral("S"), 3);
+        QVERIFY(QFile::link(dir.filePath(linkTo), dir.filePath("data/transitions/a/up")));
+
+        MapTables tables;
+        scanTransitionDirectory(tables, dir.filePath(QStringLiteral("data/transitions/")));
+        QCOMPARE(dump(tables.TransitionTable), expected);
+    }
+
     void roughEdgeFiles()
     {
         QTemporaryDir dir;
