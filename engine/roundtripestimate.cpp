@@ -299,8 +299,8 @@ RoundTripEstimate estimateRoundTrip(const QString &destination, int mapNumber,
         const bool isMap = QFileInfo(path).fileName().startsWith(QLatin1String("map"));
         return std::make_unique<MemoryFile>(path, isMap ? &comparison : nullptr);
     };
-    PassOptions options;
-    options.destination = QFileInfo(terrainPath).absolutePath();
+    // Output of its own: the pass needs no destination and locks none.
+    const PassOptions options;
     StructureStatics structureStatics;
     KeyGrid keyGrid;
     GlibcRandom random;

@@ -29,8 +29,7 @@ struct RoundTripEstimate
 // or 2 under a uniform transition of a random terrain, else none). To see
 // which rule applies, the pass runs on a copy of the tables in which each
 // terrain's tile and each transition's tile list is a marker and no terrain
-// is random. The pass writes to memory only; its destination is the images'
-// directory, which it does not touch.
+// is random. The pass writes to memory only, so it needs no destination.
 RoundTripEstimate estimateRoundTrip(const QString &destination, int mapNumber,
                                     const MapTables &tables, const QString &terrainPath,
                                     const QString &altitudePath);
