@@ -96,11 +96,9 @@ CellInspection inspectCell(const GeneratedMap &map, QPoint cell, const Transitio
     if (!index)
         return inspection;
 
-    // The pass's own lookup of the block tells which definition answered;
-    // the keys of the four tables tell which table holds it.
-    TransitionLookup lookups[MapFiles::cellsPerBlock];
-    TransitionFinder(*index, false).findBlock(grid, lookups);
-    const CompiledTransition *hit = lookups[k * side + l].hit;
+    // The pass's own lookup tells which definition answered; the keys of
+    // the four tables tell which table holds it.
+    const CompiledTransition *hit = TransitionFinder(*index, false).findCell(n).hit;
     inspection.transitionKnown = true;
     if (!hit)
         return inspection;

@@ -12,20 +12,9 @@ MapPreview renderMapPreview(const QString &destination, int mapNumber, int block
 {
     MapPreview preview;
     const MapVerification verification = verifyMapFiles(destination, mapNumber, blocksHigh);
-    if (verification.problem) {
-        preview.errorText =
-            QStringLiteral("the map files fail verification: %1").arg(verification.problem->text());
+    preview.errorText = unreadableReason(verification);
+    if (!preview.errorText.isEmpty())
         return preview;
-    }
-    if (verification.blocksHigh <= 0) {
-        preview.errorText =
-            QStringLiteral("the height of map %1 in blocks is not known").arg(mapNumber);
-        return preview;
-    }
-    if (verification.blocks == 0) {
-        preview.errorText = QStringLiteral("map%1.mul holds no blocks").arg(mapNumber);
-        return preview;
-    }
     MapRenderer renderer(terrains, palette);
     if (!renderer.open(destination, mapNumber, verification.blocksHigh)) {
         preview.errorText = renderer.errorString();
