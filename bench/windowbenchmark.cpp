@@ -24,6 +24,7 @@
 #include "engine/passoptions.h"
 #include "mainwindow.h"
 #include "mapview.h"
+#include "silentobserver.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -43,20 +44,6 @@
 #include <cmath>
 
 namespace {
-
-// Sees nothing, as the command-line tool with --quiet shows nothing.
-class SilentObserver : public PassObserver
-{
-public:
-    void statusMessage(const QString &) override { }
-    void warning(const QString &, const QString &) override { }
-    void error(const QString &) override { }
-    void progressStarted(int) override { }
-    void progressChanged(int) override { }
-    bool isCancelled() override { return false; }
-    void progressFinished() override { }
-    void trace(const QString &) override { }
-};
 
 struct World
 {

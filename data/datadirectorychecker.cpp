@@ -71,21 +71,6 @@ QString echo(QStringView text)
     return result;
 }
 
-QString transitionLabel(TransitionKind kind)
-{
-    switch (kind) {
-    case TransitionKind::General:
-        return QStringLiteral("transition");
-    case TransitionKind::Left:
-        return QStringLiteral("left rough-edge transition");
-    case TransitionKind::Top:
-        return QStringLiteral("top rough-edge transition");
-    case TransitionKind::Corner:
-        return QStringLiteral("corner rough-edge transition");
-    }
-    return {};
-}
-
 // The problems of one file, held back until the file has parsed: a file
 // that is not well-formed counts for nothing, and reports only that. Each
 // problem keeps the place its element has in the order the definitions

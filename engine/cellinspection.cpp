@@ -22,21 +22,6 @@ PackedKey windowKey(const std::uint8_t n[4][4], int row, int column)
     return key;
 }
 
-QString tableName(TransitionKind kind)
-{
-    switch (kind) {
-    case TransitionKind::Corner:
-        return QStringLiteral("corner rough-edge transition");
-    case TransitionKind::Left:
-        return QStringLiteral("left rough-edge transition");
-    case TransitionKind::Top:
-        return QStringLiteral("top rough-edge transition");
-    case TransitionKind::General:
-        break;
-    }
-    return QStringLiteral("transition");
-}
-
 QString terrainText(const CellInspection &inspection, const TerrainNames &names)
 {
     QString text = QStringLiteral("terrain %1").arg(inspection.terrainIndex);
@@ -58,8 +43,8 @@ QString sourceText(const CellInspection &inspection, const std::function<QString
         return QStringLiteral("transition not looked up yet");
     if (!inspection.table)
         return QStringLiteral("no transition: the terrain's own tile");
-    QString text =
-        QStringLiteral("%1 %2").arg(tableName(*inspection.table), inspection.tableKey.toText());
+    QString text = QStringLiteral("%1 %2").arg(transitionLabel(*inspection.table),
+                                               inspection.tableKey.toText());
     if (inspection.definition)
         text += QStringLiteral(" at %1:%2")
                     .arg(file(inspection.definition->file))
