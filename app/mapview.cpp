@@ -239,8 +239,13 @@ void MapView::drawLayer(QPainter &painter, int level, int layer, const QRectF &v
             const QRect cells = tileCells(tile);
             if (cells.isEmpty())
                 continue;
-            const QRectF target(toWidget(cells.topLeft()),
-                                toWidget(cells.topLeft() + QPoint(cells.width(), cells.height())));
+            // Whole pixels, so that neighbouring tiles meet without a seam.
+            const auto pixel = [this](QPoint cell) {
+                const QPointF at = toWidget(cell);
+                return QPointF(std::round(at.x()), std::round(at.y()));
+            };
+            const QRectF target(pixel(cells.topLeft()),
+                                pixel(cells.topLeft() + QPoint(cells.width(), cells.height())));
             if (const QImage *image = m_tiles.object(tileKey(tile))) {
                 painter.drawImage(target, *image);
                 continue;
