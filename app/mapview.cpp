@@ -64,7 +64,6 @@ void MapView::setMap(std::shared_ptr<const GeneratedMap> map)
     m_map = std::move(map);
     m_coverage.reset();
     m_tiles.clear();
-    m_pending.clear();
     m_pinned.reset();
     m_overview = QImage();
     if (m_map) {
