@@ -9,7 +9,8 @@
 // The world directory (default: the example world) holds data/,
 // terrain.png, altitude.png and, as new-world writes it,
 // structures/structures.xml; with that, passes run with Random Art and the
-// structures, as bench/largeworld.sh does. The map files go to DIR/out.
+// structures, as bench/largeworld.sh does. The map files go to a
+// temporary directory.
 // Each figure is the best of N runs.
 
 #include "data/datadirectory.h"
@@ -37,6 +38,7 @@
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QStandardPaths>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTextStream>
 
@@ -158,14 +160,16 @@ int main(int argc, char *argv[])
     const QString directory = QDir(parser.value(worldOption)).absolutePath();
     // Structure tile paths are relative to the world.
     QDir::setCurrent(directory);
+    // Not the world's own out/, which the example world keeps in the
+    // repository.
+    const QTemporaryDir destination;
     World world {directory + QLatin1String("/data"),
                  directory + QLatin1String("/terrain.png"),
                  directory + QLatin1String("/altitude.png"),
-                 directory + QLatin1String("/out"),
+                 destination.path(),
                  {}};
     if (QFileInfo::exists(directory + QLatin1String("/structures/structures.xml")))
         world.structures = QStringLiteral("structures/structures.xml");
-    QDir().mkpath(world.destination);
     QTextStream out(stdout);
 
     double bestPass = 0, bestWindow = 0, bestListed = 0, bestFirstPaint = 0, bestAnalysis = 0,
