@@ -340,6 +340,7 @@ PassSummary processMap(MapTables &tables, StructureStatics &structureStatics, Ke
     altitudeReader.join();
     const PaletteImage altitude = std::move(altitudeImage);
     summary.timings.readImages = phase.nsecsElapsed();
+    observer.imagesRead(terrain, altitude);
     // Said first: an image that was not read has no size or depth to compare.
     QStringList unreadable;
     for (const auto &[path, image] :
