@@ -5,7 +5,8 @@
 # running the floor (mapgenerator-floor: decoding the two images and
 # writing and syncing three files of the output's sizes), and prints the
 # best of each, their ratio, the command-line tool's phase timings and
-# peak memory, and the files' SHA-256.
+# peak memory, and the files' SHA-256; then imports the map files back into
+# images RUNS times.
 # Run by hand after scripts/setup:  bench/largeworld.sh [WORLD_DIR] [RUNS]
 #   CLI=...        times another build's command-line tool;
 #   COMPARE=...    also times this build's tool in every round (before and
@@ -77,3 +78,13 @@ for ((v = 0; v < ${#variants[@]}; v += 3)); do
 done
 echo "    floor: ${best[floor]} ms"
 sha256sum out/map0.mul out/staidx0.mul out/statics0.mul
+# The map files just written back into images, as a designer starting from
+# them would.
+for ((run = 1; run <= runs; ++run)); do
+    start=$(date +%s%N)
+    "$cli" import --dest out --data data --out imported --blocks-high 512 \
+        --palette-from terrain.png --force 2>"imported-summary.txt"
+    wall=$(( ($(date +%s%N) - start) / 1000000 ))
+    echo "import $run: $wall ms wall, process start to exit"
+    grep -E '^(Round trip|Time):' imported-summary.txt
+done

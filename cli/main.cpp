@@ -1,6 +1,7 @@
 #include "checkdatacommand.h"
 #include "expandedgescommand.h"
 #include "generatecommand.h"
+#include "importcommand.h"
 #include "newworldcommand.h"
 #include "previewcommand.h"
 #include "programinfo.h"
@@ -19,6 +20,7 @@ void printUsage(QTextStream &stream)
               "directory\n"
               "  verify        check map files for everything their readers rely on\n"
               "  preview       draw generated map files as a PNG\n"
+              "  import        map files back into a terrain and an altitude image\n"
               "  new-world     write a starter world to paint over\n"
               "  expand-edges  write the transitions of an edge-set file\n\n"
               "Run 'mapgenerator-cli COMMAND --help' for the options of a command,\n"
@@ -51,6 +53,8 @@ int main(int argc, char *argv[])
         return runVerifyCommand(arguments);
     if (command == QLatin1String("preview"))
         return runPreviewCommand(arguments);
+    if (command == QLatin1String("import"))
+        return runImportCommand(arguments);
     if (command == QLatin1String("expand-edges"))
         return runExpandEdgesCommand(arguments);
     if (command == QLatin1String("--help") || command == QLatin1String("-h")

@@ -52,12 +52,17 @@ void printPreviewSummary(const MapPreview &preview, const QString &path, int sca
     if (cells > 0)
         stream << cells << " cells in magenta: their tile ids belong to no terrain of the data "
                << "directory\n";
-    for (qsizetype i = 0; i < preview.unexplainedTiles.size() && i < listedTiles; ++i) {
-        const auto &tile = preview.unexplainedTiles[i];
+    printUnexplainedTiles(preview.unexplainedTiles, stream);
+    stream.flush();
+}
+
+void printUnexplainedTiles(const QList<MapPreview::UnexplainedTile> &tiles, QTextStream &stream)
+{
+    for (qsizetype i = 0; i < tiles.size() && i < listedTiles; ++i) {
+        const auto &tile = tiles[i];
         stream << "  tile id " << tile.tileId << ": " << tile.cells << " cells, first at ("
                << tile.firstCell.x() << ", " << tile.firstCell.y() << ")\n";
     }
-    if (preview.unexplainedTiles.size() > listedTiles)
-        stream << "  and " << preview.unexplainedTiles.size() - listedTiles << " more tile ids\n";
-    stream.flush();
+    if (tiles.size() > listedTiles)
+        stream << "  and " << tiles.size() - listedTiles << " more tile ids\n";
 }

@@ -6,7 +6,7 @@ _mapgenerator_cli()
     _init_completion -s || return
 
     if ((cword == 1)); then
-        COMPREPLY=($(compgen -W 'generate check-data verify preview new-world expand-edges help
+        COMPREPLY=($(compgen -W 'generate check-data verify preview import new-world expand-edges help
             --help --version' -- "$cur"))
         return
     fi
@@ -21,6 +21,9 @@ _mapgenerator_cli()
         check-data) options='--data --terrain --altitude --json --write-missing --force' ;;
         verify) options='--dest --map --blocks-high' ;;
         preview) options='--dest --data --terrain --out --scale --map --blocks-high --unmatched' ;;
+        import)
+            options='--dest --data --out --map --blocks-high --palette-from --force --json'
+            ;;
         new-world) options='--out --size --seed --force' ;;
         expand-edges) options='--edges --out --terrain --force' ;;
         *) return ;;
@@ -31,7 +34,7 @@ _mapgenerator_cli()
             _filedir -d
             return
             ;;
-        --terrain | --altitude)
+        --terrain | --altitude | --palette-from)
             _filedir '@(png|bmp|gif|tif|tiff)'
             return
             ;;
@@ -44,11 +47,10 @@ _mapgenerator_cli()
             return
             ;;
         --out)
-            if [[ ${words[1]} == new-world || ${words[1]} == expand-edges ]]; then
-                _filedir -d
-            else
-                _filedir png
-            fi
+            case ${words[1]} in
+                new-world | expand-edges | import) _filedir -d ;;
+                *) _filedir png ;;
+            esac
             return
             ;;
         --seed | --size | --scale | --map | --blocks-high)

@@ -60,8 +60,8 @@ bool MapFileWriter::writeMapBlocks(const std::uint8_t *mapBlocks, qsizetype coun
         return false;
     QElapsedTimer timer;
     timer.start();
-    const bool written = output.file->write(QByteArray::fromRawData(
-        reinterpret_cast<const char *>(mapBlocks), count * MapFiles::mapBlockSize));
+    const bool written = output.file->writeBytes(reinterpret_cast<const char *>(mapBlocks),
+                                                 count * MapFiles::mapBlockSize);
     m_writingTime += timer.nsecsElapsed();
     return written || fail(output, output.file->errorString());
 }

@@ -624,6 +624,7 @@ PassSummary processMap(MapTables &tables, StructureStatics &structureStatics, Ke
     const QString terrainPath = images.terrainPath();
     const QString altitudePath = images.altitudePath();
     summary.timings.readImages = phase.nsecsElapsed();
+    observer.imagesRead(terrain, altitude);
     // Said first: an image that was not read has no size or depth to compare.
     QStringList unreadable;
     for (const auto &[path, image] :

@@ -123,30 +123,33 @@ private:
         const qint64 offset = readInt32(m_index.data(), entryAt);
         const qint64 length = readInt32(m_index.data(), entryAt + 4);
         const qint32 extra = readInt32(m_index.data(), entryAt + 8);
-        const QString entry =
-            QStringLiteral("the entry (%1, %2, %3)").arg(offset).arg(length).arg(extra);
+        // Worded only for a report: formatting it for every block would
+        // take longer than the whole check.
+        const auto entry = [&] {
+            return QStringLiteral("the entry (%1, %2, %3)").arg(offset).arg(length).arg(extra);
+        };
         if (offset == -1) {
             return (length == 0 && extra == 0)
                 || fail(m_indexName, block, entryAt,
-                        entry + QLatin1String(" of a block without statics must be (-1, 0, 0)"));
+                        entry() + QLatin1String(" of a block without statics must be (-1, 0, 0)"));
         }
         if (length <= 0)
             return fail(m_indexName, block, entryAt,
-                        entry + QLatin1String(" is neither (-1, 0, 0) nor a run of statics"));
+                        entry() + QLatin1String(" is neither (-1, 0, 0) nor a run of statics"));
         if (length % MapFiles::staticItemSize != 0)
             return fail(m_indexName, block, entryAt,
-                        entry
+                        entry()
                             + QStringLiteral(" has a length that is not a multiple of %1")
                                   .arg(MapFiles::staticItemSize));
         if (offset < 0 || offset + length > m_statics.size())
             return fail(m_indexName, block, entryAt,
-                        entry
+                        entry()
                             + QStringLiteral(" points outside the statics file, which has %1 "
                                              "bytes")
                                   .arg(m_statics.size()));
         if (offset != expectedOffset)
             return fail(m_indexName, block, entryAt,
-                        entry
+                        entry()
                             + QStringLiteral(" starts at %1 where %2 was expected: each block's "
                                              "statics follow the previous block's without gap "
                                              "or overlap")
@@ -204,4 +207,17 @@ MapVerification verifyMapFiles(const QString &destination, int mapNumber, int bl
                            "from two passes; the next generate into this directory completes "
                            "the replacement")};
     return result;
+}
+
+QString unreadableReason(const MapVerification &verification)
+{
+    if (verification.problem)
+        return QStringLiteral("the map files fail verification: %1")
+            .arg(verification.problem->text());
+    if (verification.blocksHigh <= 0)
+        return QStringLiteral("the height of map %1 in blocks is not known")
+            .arg(verification.mapNumber);
+    if (verification.blocks == 0)
+        return QStringLiteral("map%1.mul holds no blocks").arg(verification.mapNumber);
+    return {};
 }

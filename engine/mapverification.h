@@ -37,3 +37,8 @@ struct MapVerification
 // 0, overrides the height the map number implies and lets the check see
 // that the blocks make whole columns.
 MapVerification verifyMapFiles(const QString &destination, int mapNumber, int blocksHigh = 0);
+
+// Why a map that verifyMapFiles() checked cannot be read whole: a problem in
+// its files, a height in blocks that is not known, or no blocks at all.
+// Empty when it can.
+QString unreadableReason(const MapVerification &verification);

@@ -87,13 +87,19 @@ void PaletteImage::setImage(const QImage &image)
     m_bytesPerLine = m_image.bytesPerLine();
 }
 
-QList<QRgb> PaletteImage::palette() const
+QList<QRgb> PaletteImage::colourTable() const
 {
     QList<QRgb> colours = m_image.colorTable();
     if (colours.isEmpty() && m_image.format() == QImage::Format_Grayscale8) {
         for (int level = 0; level < 256; ++level)
             colours.append(qRgb(level, level, level));
     }
+    return colours;
+}
+
+QList<QRgb> PaletteImage::palette() const
+{
+    QList<QRgb> colours = colourTable();
     colours.resize(256, qRgb(0, 0, 0));
     return colours;
 }

@@ -37,8 +37,11 @@ public:
     int depth() const { return m_image.depth(); }
     bool isNull() const { return m_image.isNull(); }
     QString errorString() const { return m_errorString; }
-    // The colour of each of the 256 palette indexes: the image's colour
-    // table (black past its end), or the gray ramp of a gray image.
+    // The image's own colour table, or the 256 levels of a gray image;
+    // empty for an image without one.
+    QList<QRgb> colourTable() const;
+    // The colour of each of the 256 palette indexes: colourTable(), black
+    // past its end.
     QList<QRgb> palette() const;
 
     // The palette indexes of row y. Only valid for an image of depth 8:

@@ -75,8 +75,13 @@ public:
 
     bool write(const QByteArray &data) override
     {
-        const char *at = data.constData();
-        qsizetype left = data.size();
+        return writeBytes(data.constData(), data.size());
+    }
+
+    bool writeBytes(const char *data, qsizetype size) override
+    {
+        const char *at = data;
+        qsizetype left = size;
         while (left > 0) {
             const ssize_t written = ::write(m_fd, at, std::size_t(left));
             if (written < 0 && errno == EINTR)
@@ -89,8 +94,8 @@ public:
         // Starts getting the chunk onto the disk while the pass goes on,
         // so that sync() at the end waits for little more than the last
         // chunks. Only a head start: sync() still makes the guarantee.
-        ::sync_file_range(m_fd, m_written, data.size(), SYNC_FILE_RANGE_WRITE);
-        m_written += data.size();
+        ::sync_file_range(m_fd, m_written, size, SYNC_FILE_RANGE_WRITE);
+        m_written += size;
         return true;
     }
 

@@ -171,12 +171,10 @@ public:
     {
         m_terrain = QImage(options.width, options.height, QImage::Format_Indexed8);
         m_altitude = QImage(options.width, options.height, QImage::Format_Indexed8);
-        QList<QRgb> terrainColors, altitudeColors;
-        for (const auto &kind : terrains)
-            terrainColors << kind.color;
+        QList<QRgb> altitudeColors;
         for (int i = 0; i < altitudeLevels; ++i)
             altitudeColors << qRgb(i * 8, i * 8, i * 8);
-        m_terrain.setColorTable(terrainColors);
+        m_terrain.setColorTable(starterTerrainColours());
         m_altitude.setColorTable(altitudeColors);
     }
 
@@ -605,6 +603,14 @@ private:
 };
 
 } // namespace
+
+QList<QRgb> starterTerrainColours()
+{
+    QList<QRgb> colours;
+    for (const auto &kind : terrains)
+        colours << kind.color;
+    return colours;
+}
 
 QString starterWorldObstacle(const QString &directory)
 {

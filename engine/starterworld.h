@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QList>
+#include <QRgb>
 #include <QString>
 
 #include <cstdint>
@@ -26,3 +28,6 @@ QString starterWorldObstacle(const QString &directory);
 // and sets errorText to a message that names the file.
 bool writeStarterWorld(const QString &directory, const StarterWorldOptions &options,
                        QString *errorText);
+
+// The colours of the starter world's terrains, by palette index.
+QList<QRgb> starterTerrainColours();

@@ -3,8 +3,7 @@
 #include "data/maptables.h"
 #include "packedkey.h"
 
-#include <QHash>
-
+#include <algorithm>
 #include <array>
 
 namespace {
@@ -16,7 +15,8 @@ constexpr int topCell = 7;
 constexpr int cornerCell = 8;
 } // namespace
 
-TileTerrains::TileTerrains(const MapTables &tables) : m_terrains(65536, -1)
+TileTerrains::TileTerrains(const MapTables &tables)
+    : m_terrains(65536, -1), m_origins(65536, std::uint8_t(Origin::Unknown))
 {
     // A tile that transitions of several terrains use goes to the terrain
     // that uses it most; ties to the lower palette index.
@@ -35,21 +35,48 @@ TileTerrains::TileTerrains(const MapTables &tables) : m_terrains(65536, -1)
     count(tables.LeftTransitionTable, leftCell);
     count(tables.TopTransitionTable, topCell);
     count(tables.CornerTransitionTable, cornerCell);
+    // The terrains whose transitions place each tile, most uses first.
+    QHash<std::uint16_t, QList<std::uint8_t>> placedBy;
     for (auto it = votes.cbegin(); it != votes.cend(); ++it) {
         const std::array<int, 256> &perTerrain = it.value();
-        int best = 0;
-        for (int terrain = 1; terrain < 256; ++terrain) {
-            if (perTerrain[terrain] > perTerrain[best])
-                best = terrain;
+        QList<std::uint8_t> terrains;
+        for (int terrain = 0; terrain < 256; ++terrain) {
+            if (perTerrain[terrain] > 0)
+                terrains.append(std::uint8_t(terrain));
         }
-        m_terrains[it.key()] = std::int16_t(best);
+        std::stable_sort(terrains.begin(), terrains.end(),
+                         [&perTerrain](int a, int b) { return perTerrain[a] > perTerrain[b]; });
+        m_terrains[it.key()] = terrains.constFirst();
+        m_origins[it.key()] = std::uint8_t(Origin::Transition);
+        if (terrains.size() > 1) {
+            m_origins[it.key()] |= ambiguousFlag;
+            m_candidates.insert(it.key(), terrains);
+        }
+        placedBy.insert(it.key(), terrains);
     }
 
     // A terrain's own tile outranks every transition; of two terrains with
-    // the same tile the lower index wins, hence the descending order.
-    for (int index = 255; index >= 0; --index) {
+    // the same tile the lower index wins.
+    QHash<std::uint16_t, QList<std::uint8_t>> owners;
+    for (int index = 0; index < 256; ++index) {
         const auto terrain = static_cast<std::uint8_t>(index);
         if (tables.TerrainTable.contains(terrain))
-            m_terrains[tables.TerrainTable.value(terrain)] = std::int16_t(index);
+            owners[tables.TerrainTable.value(terrain)].append(terrain);
+    }
+    for (auto it = owners.cbegin(); it != owners.cend(); ++it) {
+        QList<std::uint8_t> terrains = it.value();
+        for (std::uint8_t terrain : placedBy.value(it.key())) {
+            if (!terrains.contains(terrain))
+                terrains.append(terrain);
+        }
+        m_terrains[it.key()] = terrains.constFirst();
+        m_origins[it.key()] = std::uint8_t(Origin::OwnTile);
+        if (it.value().size() > 1)
+            m_origins[it.key()] |= ambiguousFlag;
+        else if (terrains.size() > 1)
+            m_origins[it.key()] |= sharedFlag;
+        m_candidates.remove(it.key());
+        if (terrains.size() > 1)
+            m_candidates.insert(it.key(), terrains);
     }
 }

@@ -80,6 +80,14 @@ std::uint32_t TransitionFinder::mainEntry(PackedKey mainKey, std::uint8_t own) c
     return mainKey == PackedKey::uniform(own) ? m_uniformMain[own] : m_index.main(mainKey);
 }
 
+TransitionLookup TransitionFinder::findCell(const std::uint8_t neighbourhood[4][4]) const
+{
+    const auto window = [&](int row, int column) {
+        return windowKey([&](int dy, int dx) { return neighbourhood[row + dy][column + dx]; });
+    };
+    return find(window(0, 0), window(1, 0), window(0, 1), window(1, 1), neighbourhood[2][2]);
+}
+
 TransitionLookup TransitionFinder::find(PackedKey cornerKey, PackedKey leftKey, PackedKey topKey,
                                         PackedKey mainKey, std::uint8_t own) const
 {

@@ -43,6 +43,10 @@ public:
 
     // The lookups of the block's 64 cells, in cell order.
     void findBlock(const KeyGrid &grid, TransitionLookup *out, Cache *cache = nullptr) const;
+    // The lookup of one cell from its neighbourhood, the indexes from
+    // (x - 2, y - 2) to (x + 1, y + 1) rows first, as KeyGrid::neighbourhood
+    // gives them.
+    TransitionLookup findCell(const std::uint8_t neighbourhood[4][4]) const;
 
 private:
     // The first table holding its key; the cell's own key also selects its

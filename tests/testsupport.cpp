@@ -10,6 +10,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QTest>
+#include <QtEndian>
 
 namespace TestSupport {
 
@@ -60,6 +61,41 @@ void writePaletteImage(const QString &path, int width, int height,
 {
     QDir().mkpath(QFileInfo(path).absolutePath());
     QVERIFY2(paletteImage(width, height, index).save(path, "PNG"), qPrintable(path));
+}
+
+void writeMap(const QString &destination, int blocksWide, int blocksHigh, const CellFunction &cell,
+              const QList<QPoint> &statics)
+{
+    QByteArray map, index, staticBytes;
+    for (int bx = 0; bx < blocksWide; ++bx) {
+        for (int by = 0; by < blocksHigh; ++by) {
+            QByteArray block(4, '\0');
+            qToLittleEndian<qint32>(bx * blocksHigh + by, block.data());
+            for (int k = 0; k < 8; ++k) {
+                for (int l = 0; l < 8; ++l) {
+                    const Cell c = cell(bx * 8 + l, by * 8 + k);
+                    block += char(c.tileId & 0xff);
+                    block += char(c.tileId >> 8);
+                    block += char(c.z);
+                }
+            }
+            map += block;
+            const qsizetype start = staticBytes.size();
+            for (const QPoint &at : statics) {
+                if (at.x() / 8 == bx && at.y() / 8 == by)
+                    staticBytes += QByteArray::fromHex("0100") + char(at.x() % 8) + char(at.y() % 8)
+                        + QByteArray(3, '\0');
+            }
+            QByteArray entry(12, '\0');
+            const qint32 length = qint32(staticBytes.size() - start);
+            qToLittleEndian<qint32>(length > 0 ? qint32(start) : -1, entry.data());
+            qToLittleEndian<qint32>(length, entry.data() + 4);
+            index += entry;
+        }
+    }
+    writeFile(destination + QLatin1String("/map0.mul"), map);
+    writeFile(destination + QLatin1String("/staidx0.mul"), index);
+    writeFile(destination + QLatin1String("/statics0.mul"), staticBytes);
 }
 
 } // namespace TestSupport

@@ -6,7 +6,9 @@
 #include <QBuffer>
 #include <QByteArray>
 #include <QImage>
+#include <QList>
 #include <QMap>
+#include <QPoint>
 #include <QString>
 #include <QStringList>
 
@@ -26,6 +28,20 @@ QMap<QString, QByteArray> filesBelow(const QString &directory);
 QImage paletteImage(int width, int height, const std::function<int(int, int)> &index);
 void writePaletteImage(const QString &path, int width, int height,
                        const std::function<int(int, int)> &index);
+
+// One land cell of a hand-made map.
+struct Cell
+{
+    int tileId = 0;
+    int z = 0;
+};
+using CellFunction = std::function<Cell(int x, int y)>;
+
+// Writes map0.mul, staidx0.mul and statics0.mul the way the format lays
+// them out: blocks column by column, cells row by row within a block. Each
+// of statics puts one object on its cell.
+void writeMap(const QString &destination, int blocksWide, int blocksHigh, const CellFunction &cell,
+              const QList<QPoint> &statics = {});
 
 // Decodes bytes with one of the engine's own image readers (GifReader,
 // BmpReader), allowing 2^30 pixels; error receives the reason it refused.

@@ -482,6 +482,53 @@ private slots:
         QCOMPARE(image.pixel(4, 7), 0xff00ffffu);
     }
 
+    // Nothing is written over existing images without --force, nor from map
+    // files that fail verify; the east half's tile id 0 belongs to no
+    // terrain and comes back as the west half's terrain.
+    void importWritesOnlyWhatItMay()
+    {
+        const QString dest = m_dir.filePath(QStringLiteral("import"));
+        QDir().mkpath(dest);
+        QCOMPARE(run(generateArguments(dest) << QStringLiteral("--quiet")).exitCode, 0);
+        const QString out = m_dir.filePath(QStringLiteral("imported"));
+        const QString terrain = out + QLatin1String("/terrain.png");
+        TestSupport::writeFile(terrain, "painted");
+        const QStringList import {QStringLiteral("import"),
+                                  QStringLiteral("--dest"),
+                                  dest,
+                                  QStringLiteral("--data"),
+                                  m_dir.filePath(QStringLiteral("data")),
+                                  QStringLiteral("--out"),
+                                  out,
+                                  QStringLiteral("--blocks-high"),
+                                  QStringLiteral("2")};
+        Run result = run(import);
+        QCOMPARE(result.exitCode, 1);
+        QVERIFY2(result.err.contains("terrain.png exists; nothing written. Pass --force"),
+                 result.err);
+        QCOMPARE(TestSupport::readFile(terrain), QByteArray("painted"));
+        QVERIFY(!QFileInfo::exists(out + QLatin1String("/altitude.png")));
+
+        result = run(QStringList(import) << QStringLiteral("--force"));
+        QCOMPARE(result.exitCode, 0);
+        QVERIFY2(result.err.contains("tile id 0: 128 cells, first at (8, 0)"), result.err);
+        QVERIFY2(result.err.contains("Round trip: 128 of 256 cells (50.00 %)"), result.err);
+        QCOMPARE(QImage(terrain).pixelIndex(12, 3), 0);
+
+        QFile index(dest + QLatin1String("/staidx0.mul"));
+        QVERIFY(index.open(QIODevice::Append));
+        index.write("x");
+        index.close();
+        QStringList elsewhere = import;
+        elsewhere[6] = m_dir.filePath(QStringLiteral("not-imported"));
+        result = run(elsewhere);
+        QCOMPARE(result.exitCode, 1);
+        QVERIFY2(result.err.contains("the map files fail verification: " + dest.toUtf8()
+                                     + "/staidx0.mul, block 4, byte 48"),
+                 result.err);
+        QVERIFY(!QFileInfo::exists(elsewhere[6]));
+    }
+
     void failures_data()
     {
         QTest::addColumn<QStringList>("arguments");

@@ -12,49 +12,9 @@
 
 namespace {
 
-struct Cell
-{
-    int tileId = 0;
-    int z = 0;
-};
-using CellFunction = std::function<Cell(int x, int y)>;
-
-// Writes map0.mul, staidx0.mul and statics0.mul the way the format lays
-// them out: blocks column by column, cells row by row within a block.
-void writeMap(const QString &destination, int blocksWide, int blocksHigh, const CellFunction &cell,
-              const QList<QPoint> &statics = {})
-{
-    QByteArray map, index, staticBytes;
-    for (int bx = 0; bx < blocksWide; ++bx) {
-        for (int by = 0; by < blocksHigh; ++by) {
-            QByteArray block(4, '\0');
-            qToLittleEndian<qint32>(bx * blocksHigh + by, block.data());
-            for (int k = 0; k < 8; ++k) {
-                for (int l = 0; l < 8; ++l) {
-                    const Cell c = cell(bx * 8 + l, by * 8 + k);
-                    block += char(c.tileId & 0xff);
-                    block += char(c.tileId >> 8);
-                    block += char(c.z);
-                }
-            }
-            map += block;
-            const qsizetype start = staticBytes.size();
-            for (const QPoint &at : statics) {
-                if (at.x() / 8 == bx && at.y() / 8 == by)
-                    staticBytes += QByteArray::fromHex("0100") + char(at.x() % 8) + char(at.y() % 8)
-                        + QByteArray(3, '\0');
-            }
-            QByteArray entry(12, '\0');
-            const qint32 length = qint32(staticBytes.size() - start);
-            qToLittleEndian<qint32>(length > 0 ? qint32(start) : -1, entry.data());
-            qToLittleEndian<qint32>(length, entry.data() + 4);
-            index += entry;
-        }
-    }
-    TestSupport::writeFile(destination + QLatin1String("/map0.mul"), map);
-    TestSupport::writeFile(destination + QLatin1String("/staidx0.mul"), index);
-    TestSupport::writeFile(destination + QLatin1String("/statics0.mul"), staticBytes);
-}
+using TestSupport::Cell;
+using TestSupport::CellFunction;
+using TestSupport::writeMap;
 
 QList<QRgb> blackPalette()
 {

@@ -1,0 +1,1174 @@
+#include "mapimport.h"
+
+#include "altitudevariation.h"
+#include "data/maptables.h"
+#include "mapfiles.h"
+#include "mappedfile.h"
+#include "mapverification.h"
+#include "starterworld.h"
+#include "tileterrains.h"
+#include "transitionfinder.h"
+#include "transitionindex.h"
+
+#include <QBuffer>
+#include <QColor>
+#include <QDir>
+#include <QImageWriter>
+
+#include <algorithm>
+#include <array>
+#include <bit>
+#include <bitset>
+#include <cstdlib>
+#include <cstring>
+#include <limits>
+#include <optional>
+#include <thread>
+#include <tuple>
+#include <vector>
+
+namespace {
+
+// zlib's fastest level: the images of the largest maps encode several
+// times faster than at the default level, for files about half as large
+// again.
+constexpr int pngQuality = 80;
+
+// The altitude palette indexes that explain an altitude: those whose
+// altitude plus a random variation the cell may have gives it, preferring
+// no variation and then the highest base; and the index of the nearest
+// altitude, ties to the lower index.
+class AltitudeIndexes
+{
+public:
+    explicit AltitudeIndexes(const PaletteTable<std::int8_t> &table)
+    {
+        std::array<std::int16_t, 256> exact;
+        exact.fill(-1);
+        for (int index = 255; index >= 0; --index) {
+            if (table.contains(std::uint8_t(index)))
+                exact[table.value(std::uint8_t(index)) + 128] = std::int16_t(index);
+            m_altitudes[index] = table.value(std::uint8_t(index));
+        }
+        constexpr int differences[] = {0, -2, -1, 1, 2, 3, 4, 5};
+        for (int variation = 0; variation < 3; ++variation) {
+            for (int altitude = -128; altitude < 128; ++altitude) {
+                for (int difference : differences) {
+                    const int index = exact[std::int8_t(altitude - difference) + 128];
+                    if (index >= 0 && allowsVariation(AltitudeVariation(variation), difference))
+                        m_explaining[variation][altitude + 128].push_back(std::int16_t(index));
+                }
+            }
+        }
+        for (int altitude = -128; altitude < 128; ++altitude) {
+            int best = -1, bestDistance = std::numeric_limits<int>::max();
+            for (int index = 0; index < 256; ++index) {
+                if (!table.contains(std::uint8_t(index)))
+                    continue;
+                const int distance = std::abs(table.value(std::uint8_t(index)) - altitude);
+                if (distance < bestDistance) {
+                    best = index;
+                    bestDistance = distance;
+                }
+            }
+            m_nearest[altitude + 128] = std::int16_t(best);
+        }
+    }
+
+    // The indexes whose altitude plus the variation gives altitude.
+    const std::vector<std::int16_t> &explaining(std::int8_t altitude,
+                                                AltitudeVariation variation) const
+    {
+        return m_explaining[int(variation)][altitude + 128];
+    }
+    int nearest(std::int8_t altitude) const { return m_nearest[altitude + 128]; }
+    int altitude(int index) const { return m_altitudes[index]; }
+
+private:
+    std::array<std::vector<std::int16_t>, 256> m_explaining[3];
+    std::array<std::int16_t, 256> m_nearest;
+    std::array<std::int8_t, 256> m_altitudes;
+};
+
+// How the generator sets the altitude of a cell with a tile: its AltIDMod
+// and variation where every rule that places the tile sets them alike (an
+// unknown tile has 0 and none). Otherwise it depends on the cell's
+// transition, and altIdMod, the lowest, serves where that does not place the
+// tile.
+struct TileAltitude
+{
+    std::int8_t altIdMod = 0;
+    AltitudeVariation variation = AltitudeVariation::None;
+    bool needsTransition = false;
+};
+
+std::vector<TileAltitude> tileAltitudes(const MapTables &tables)
+{
+    std::vector<TileAltitude> altitudes(65536);
+    std::vector<bool> placed(65536, false);
+    const auto place = [&](std::uint16_t tileId, std::int8_t altIdMod,
+                           AltitudeVariation variation) {
+        TileAltitude &altitude = altitudes[tileId];
+        if (!placed[tileId]) {
+            altitude = {altIdMod, variation, false};
+            placed[tileId] = true;
+        } else if (altitude.needsTransition || altitude.altIdMod != altIdMod
+                   || altitude.variation != variation) {
+            altitude = {std::min(altitude.altIdMod, altIdMod), AltitudeVariation::None, true};
+        }
+    };
+    for (int index = 0; index < 256; ++index) {
+        const auto terrain = std::uint8_t(index);
+        if (tables.TerrainTable.contains(terrain))
+            place(tables.TerrainTable.value(terrain), 0,
+                  ownTileVariation(tables.TerrainRandomTable, terrain));
+    }
+    for (const TransitionHash *table :
+         {&tables.TransitionTable, &tables.LeftTransitionTable, &tables.TopTransitionTable,
+          &tables.CornerTransitionTable}) {
+        for (auto it = table->cbegin(); it != table->cend(); ++it) {
+            const auto key = PackedKey::fromText(it.key());
+            if (!key)
+                continue;
+            const AltitudeVariation variation = table == &tables.TransitionTable
+                ? generalTransitionVariation(tables.TerrainRandomTable, *key)
+                : AltitudeVariation::None;
+            for (const TransitionTile &tile : it.value().mapTiles)
+                place(tile.tileId, tile.altIdMod, variation);
+        }
+    }
+    return altitudes;
+}
+
+QList<QRgb> grayRamp(int size)
+{
+    QList<QRgb> colours;
+    for (int index = 0; index < size; ++index) {
+        const int level = size > 1 ? (index * 255 + (size - 1) / 2) / (size - 1) : 0;
+        colours.append(qRgb(level, level, level));
+    }
+    return colours;
+}
+
+int highestIndex(const auto &paletteTable)
+{
+    for (int index = 255; index >= 0; --index) {
+        if (paletteTable.contains(std::uint8_t(index)))
+            return index;
+    }
+    return -1;
+}
+
+class Importer
+{
+public:
+    Importer(const uchar *map, const MapTables &tables, MapImport &result)
+        : m_map(map),
+          m_tables(tables),
+          m_result(result),
+          m_width(result.blocksWide * MapFiles::cellsPerBlockSide),
+          m_height(result.blocksHigh * MapFiles::cellsPerBlockSide),
+          m_tileTerrains(tables),
+          m_tileKinds(65536),
+          m_transitions(tables),
+          m_finder(m_transitions, false),
+          m_terrain(result.terrain.bits()),
+          m_terrainStride(result.terrain.bytesPerLine()),
+          m_altitude(result.altitude.bits()),
+          m_altitudeStride(result.altitude.bytesPerLine()),
+          m_candidateSetOf(65536, -1),
+          m_uncertain((std::size_t(m_width) * std::size_t(m_height) + 63) / 64)
+    {
+        indexPlacements();
+        for (int tile = 0; tile < 65536; ++tile) {
+            const auto id = std::uint16_t(tile);
+            const int terrain = m_tileTerrains.terrainOf(id);
+            const TileKind kind = terrain < 0                                   ? Unknown
+                : m_tileTerrains.isAmbiguous(id) || m_tileTerrains.isShared(id) ? Uncertain
+                : m_tileTerrains.origin(id) == TileTerrains::Origin::OwnTile    ? OwnTile
+                                                                                : Transition;
+            m_tileKinds[tile] = std::uint16_t(kind << 8 | std::max(terrain, 0));
+            if (kind == Uncertain) {
+                m_candidateSetOf[tile] = std::int32_t(m_candidateSets.size());
+                std::bitset<256> &set = m_candidateSets.emplace_back();
+                for (std::uint8_t candidate : m_tileTerrains.candidates(id))
+                    set.set(candidate);
+            }
+        }
+        for (int terrain = 0; terrain < 256; ++terrain) {
+            std::uint8_t uniform[4][4];
+            std::memset(uniform, terrain, sizeof uniform);
+            m_uniformLookups[terrain] = m_finder.findCell(uniform);
+        }
+    }
+
+    void run()
+    {
+        Tally tallies[2];
+        inHalves([this](int first, int end, Tally &tally) { mapTerrain(first, end, tally); },
+                 tallies);
+        gather(tallies);
+        fillUnknown();
+        findUncertainAtBorders();
+        repairUnexplained();
+        const AltitudeIndexes indexes(m_tables.AltitudeTable);
+        const std::vector<TileAltitude> altitudes = tileAltitudes(m_tables);
+        inHalves([&](int first, int end,
+                     Tally &tally) { mapAltitude(first, end, indexes, altitudes, tally); },
+                 tallies);
+        m_result.nearestAltitudeCells = tallies[0].nearestAltitude + tallies[1].nearestAltitude;
+    }
+
+private:
+    // Uncertain: a tile that several terrains own, or that transitions of
+    // several terrains (or of another terrain than its owner) place.
+    enum TileKind { OwnTile, Transition, Uncertain, Unknown };
+
+    // A key that places a tile, and where its window lies: the window of a
+    // general key is centred on the cell, that of a left, top or corner key
+    // on its west, north or north-west neighbour.
+    struct Placement
+    {
+        PackedKey key;
+        TransitionKind kind = TransitionKind::General;
+
+        std::uint8_t code(int position) const
+        {
+            return std::uint8_t(position < 8 ? key.head >> (8 * position) : key.tail);
+        }
+        int westOfCell() const
+        {
+            return kind == TransitionKind::Left || kind == TransitionKind::Corner ? 2 : 1;
+        }
+        int northOfCell() const
+        {
+            return kind == TransitionKind::Top || kind == TransitionKind::Corner ? 2 : 1;
+        }
+    };
+
+    void indexPlacements()
+    {
+        std::vector<std::pair<std::uint16_t, Placement>> all;
+        const std::pair<const TransitionHash *, TransitionKind> tables[] = {
+            {&m_tables.TransitionTable, TransitionKind::General},
+            {&m_tables.LeftTransitionTable, TransitionKind::Left},
+            {&m_tables.TopTransitionTable, TransitionKind::Top},
+            {&m_tables.CornerTransitionTable, TransitionKind::Corner}};
+        for (const auto &[table, kind] : tables) {
+            for (auto it = table->cbegin(); it != table->cend(); ++it) {
+                if (const auto key = PackedKey::fromText(it.key())) {
+                    for (const TransitionTile &tile : it.value().mapTiles)
+                        all.push_back({tile.tileId, {*key, kind}});
+                }
+            }
+        }
+        // The tables are hashes; sorted, the order no longer depends on them.
+        std::sort(all.begin(), all.end(), [](const auto &a, const auto &b) {
+            return std::tie(a.first, a.second.kind, a.second.key.head, a.second.key.tail)
+                < std::tie(b.first, b.second.kind, b.second.key.head, b.second.key.tail);
+        });
+        m_placementStart.assign(65537, 0);
+        for (const auto &[tile, placement] : all) {
+            ++m_placementStart[tile + 1];
+            m_placements.push_back(placement);
+        }
+        for (int tile = 0; tile < 65536; ++tile)
+            m_placementStart[tile + 1] += m_placementStart[tile];
+    }
+
+    // Whether terrain is one of the uncertain tile's candidates.
+    bool mayStandFor(std::uint16_t tile, std::uint8_t terrain) const
+    {
+        const int set = m_candidateSetOf[tile];
+        return set >= 0 && m_candidateSets[std::size_t(set)][terrain];
+    }
+
+    bool isUncertain(std::uint32_t position) const
+    {
+        return m_uncertain[position / 64] >> (position % 64) & 1;
+    }
+    std::uint32_t positionOf(int x, int y) const
+    {
+        return std::uint32_t(y) * std::uint32_t(m_width) + std::uint32_t(x);
+    }
+
+    // Calls work(cell, part) for the cells of a list in rows order: those
+    // of the northern and the southern half at once, on two threads (parts
+    // 0 and 1), then those in the rows between them (part 2). Work on a cell
+    // reads no further than five rows from it and writes no further than
+    // two, so the halves never meet.
+    template<typename Work> void inRowBands(const std::vector<std::uint32_t> &cells, Work work)
+    {
+        const auto at = [&](int row) {
+            return std::size_t(std::lower_bound(cells.cbegin(), cells.cend(),
+                                                positionOf(0, std::clamp(row, 0, m_height)))
+                               - cells.cbegin());
+        };
+        const std::size_t northEnd = at(m_height / 2 - 4), southBegin = at(m_height / 2 + 4);
+        std::thread north([&] {
+            for (std::size_t i = 0; i < northEnd; ++i)
+                work(cells[i], 0);
+        });
+        for (std::size_t i = southBegin; i < cells.size(); ++i)
+            work(cells[i], 1);
+        north.join();
+        for (std::size_t i = northEnd; i < southBegin; ++i)
+            work(cells[i], 2);
+    }
+
+    // Uncertain cells start as their likeliest terrain, which is wrong
+    // where, say, a cell is covered by another terrain's tiles; the tiles
+    // around it, mostly transition tiles, then do not come back. Each key
+    // that places such a tile and agrees with the certain cells of its
+    // window proposes terrains for the uncertain ones there; the proposal
+    // under which most tiles around come back is taken, for a few rounds
+    // over the tiles its changes touch.
+    void repairUnexplained()
+    {
+        constexpr int maxRounds = 4;
+        std::vector<std::uint32_t> visit = unexplainedAmong(m_transitionCells, m_atBorders);
+        std::sort(visit.begin(), visit.end());
+        std::vector<std::uint32_t> changed[3], unexplained[3];
+        for (int round = 0; round < maxRounds && !visit.empty(); ++round) {
+            for (std::vector<std::uint32_t> &part : changed)
+                part.clear();
+            inRowBands(visit, [&](std::uint32_t position, int part) {
+                const int x = int(position % std::uint32_t(m_width));
+                const int y = int(position / std::uint32_t(m_width));
+                if (!explains(x, y)) {
+                    unexplained[part].push_back(position);
+                    repair(x, y, changed[part]);
+                }
+            });
+            visit.clear();
+            for (const std::vector<std::uint32_t> &part : changed) {
+                for (std::uint32_t position : part) {
+                    const int x = int(position % std::uint32_t(m_width));
+                    const int y = int(position / std::uint32_t(m_width));
+                    forEachAffected(x, y, [&](int nx, int ny) {
+                        const std::uint32_t neighbour = positionOf(nx, ny);
+                        if (isUncertain(neighbour)
+                            || m_tileKinds[tileAt(nx, ny)] >> 8 == Transition)
+                            visit.push_back(neighbour);
+                    });
+                }
+            }
+            std::sort(visit.begin(), visit.end());
+            visit.erase(std::unique(visit.begin(), visit.end()), visit.end());
+        }
+        std::vector<std::uint32_t> seeds;
+        for (const std::vector<std::uint32_t> &part : unexplained)
+            seeds.insert(seeds.end(), part.cbegin(), part.cend());
+        std::sort(seeds.begin(), seeds.end());
+        seeds.erase(std::unique(seeds.begin(), seeds.end()), seeds.end());
+        followChains(seeds);
+    }
+
+    // The cells of both lists whose tiles the terrains do not explain, in
+    // order, looked at on two threads.
+    std::vector<std::uint32_t> unexplainedAmong(const std::vector<std::uint32_t> &first,
+                                                const std::vector<std::uint32_t> &second)
+    {
+        std::vector<std::uint32_t> cells = first;
+        cells.insert(cells.end(), second.cbegin(), second.cend());
+        std::vector<std::uint32_t> found[2];
+        const auto scan = [&](std::size_t begin, std::size_t end, std::vector<std::uint32_t> &out) {
+            for (std::size_t i = begin; i < end; ++i) {
+                if (!explains(int(cells[i] % std::uint32_t(m_width)),
+                              int(cells[i] / std::uint32_t(m_width))))
+                    out.push_back(cells[i]);
+            }
+        };
+        const std::size_t middle = cells.size() / 2;
+        std::thread firstHalf([&] { scan(0, middle, found[0]); });
+        scan(middle, cells.size(), found[1]);
+        firstHalf.join();
+        found[0].insert(found[0].end(), found[1].cbegin(), found[1].cend());
+        return std::move(found[0]);
+    }
+
+    // Where no single key mends a tile, uncertain cells must change
+    // together, as a diagonal line of covered cells does: the key that mends
+    // one tile breaks the next. Such a chain is followed key by key, a few
+    // steps deep, and kept once every tile around its changes is explained.
+    static constexpr int maxLength = 6;
+    static constexpr int maxSteps = 4096;
+
+    void followChains(const std::vector<std::uint32_t> &seeds)
+    {
+        for (std::uint32_t seed : seeds) {
+            const int x = int(seed % std::uint32_t(m_width));
+            const int y = int(seed / std::uint32_t(m_width));
+            // Shorter chains first: a long wrong one would use up the steps
+            // before a short right one is tried.
+            int steps = 0;
+            for (int length = 1; length <= maxLength && !explains(x, y); ++length) {
+                Chain chain;
+                chain.steps = &steps;
+                if (follow(x, y, length, chain))
+                    break;
+            }
+        }
+    }
+
+    struct Chain
+    {
+        // What the chain has changed, which later steps leave alone, and the
+        // cells that see those changes.
+        std::vector<std::uint32_t> changed;
+        std::vector<std::uint32_t> around;
+        int *steps = nullptr;
+    };
+
+    // Tries the proposals for the unexplained tile at (x, y) in turn; after
+    // one, follows the first tile still unexplained around the chain's
+    // changes. True, with the changes made, when none is left.
+    bool follow(int x, int y, int length, Chain &chain)
+    {
+        // The proposals that mend most around them first.
+        std::vector<std::pair<int, Changes>> ranked;
+        for (Changes &changes : proposals(x, y))
+            ranked.push_back({-explainedGain(changes, x, y), std::move(changes)});
+        std::stable_sort(ranked.begin(), ranked.end(),
+                         [](const auto &a, const auto &b) { return a.first < b.first; });
+        for (const auto &[rank, changes] : ranked) {
+            if (++*chain.steps > maxSteps)
+                return false;
+            const bool revisits =
+                std::any_of(changes.cbegin(), changes.cend(), [&](const Change &c) {
+                    return std::find(chain.changed.cbegin(), chain.changed.cend(), c.position)
+                        != chain.changed.cend();
+                });
+            if (revisits)
+                continue;
+            apply(changes, true);
+            const std::size_t changedSize = chain.changed.size(), aroundSize = chain.around.size();
+            for (const Change &change : changes)
+                chain.changed.push_back(change.position);
+            const std::vector<std::uint32_t> affected = affectedBy(changes);
+            chain.around.insert(chain.around.end(), affected.cbegin(), affected.cend());
+            const auto next =
+                std::find_if(chain.around.cbegin(), chain.around.cend(), [&](std::uint32_t at) {
+                    return !explains(int(at % std::uint32_t(m_width)),
+                                     int(at / std::uint32_t(m_width)));
+                });
+            if (next == chain.around.cend()
+                || (length > 1
+                    && follow(int(*next % std::uint32_t(m_width)),
+                              int(*next / std::uint32_t(m_width)), length - 1, chain)))
+                return true;
+            chain.changed.resize(changedSize);
+            chain.around.resize(aroundSize);
+            apply(changes, false);
+        }
+        return false;
+    }
+
+    // Calls visit(x, y) for every cell whose keys see (cx, cy).
+    template<typename Visit> void forEachAffected(int cx, int cy, Visit visit) const
+    {
+        for (int y = std::max(0, cy - 1); y <= std::min(m_height - 1, cy + 2); ++y) {
+            for (int x = std::max(0, cx - 1); x <= std::min(m_width - 1, cx + 2); ++x)
+                visit(x, y);
+        }
+    }
+
+    struct Change
+    {
+        std::uint32_t position;
+        std::uint8_t before;
+        std::uint8_t after;
+    };
+    using Changes = std::vector<Change>;
+
+    // For each key that places the tile of (x, y) and agrees with the
+    // certain cells of its window, the changes to the uncertain ones that
+    // it asks for; none where it asks for nothing.
+    std::vector<Changes> proposals(int x, int y)
+    {
+        std::vector<Changes> result;
+        const std::uint16_t tile = tileAt(x, y);
+        const std::uint8_t own = terrainAt(x, y);
+        const bool ownUncertain = isUncertain(positionOf(x, y));
+        for (std::uint32_t p = m_placementStart[tile]; p < m_placementStart[tile + 1]; ++p) {
+            const Placement &placement = m_placements[p];
+            // Most keys fail already at the cell itself.
+            const std::uint8_t ownCode =
+                placement.code(3 * placement.northOfCell() + placement.westOfCell());
+            if (ownCode != own && !(ownUncertain && mayStandFor(tile, ownCode)))
+                continue;
+            Changes changes;
+            bool fits = true;
+            for (int i = 0; i < 9 && fits; ++i) {
+                const int wx = x - placement.westOfCell() + i % 3;
+                const int wy = y - placement.northOfCell() + i / 3;
+                const std::uint8_t code = placement.code(i);
+                // Outside the map a window holds the cell's own terrain.
+                if (wx < 0 || wy < 0 || wx >= m_width || wy >= m_height) {
+                    fits = code == ownCode;
+                    continue;
+                }
+                const std::uint32_t position = positionOf(wx, wy);
+                if (terrainAt(position) == code)
+                    continue;
+                fits = isUncertain(position) && mayStandFor(tileAt(wx, wy), code);
+                changes.push_back({position, terrainAt(position), code});
+            }
+            if (fits && !changes.empty())
+                result.push_back(std::move(changes));
+        }
+        return result;
+    }
+
+    void apply(const Changes &changes, bool forward)
+    {
+        for (const Change &change : changes)
+            terrainAt(change.position) = forward ? change.after : change.before;
+    }
+
+    void repair(int x, int y, std::vector<std::uint32_t> &changed)
+    {
+        Changes best;
+        int bestGain = 0;
+        for (const Changes &changes : proposals(x, y)) {
+            // Twice the tiles gained, and one for the tile itself: a move
+            // that explains it and breaks another lets the next round go on.
+            const int gain = explainedGain(changes, x, y);
+            if (gain > bestGain) {
+                bestGain = gain;
+                best = changes;
+            }
+            // Good enough: it explains more than it breaks, the tile included.
+            if (bestGain > 2)
+                break;
+        }
+        apply(best, true);
+        for (const Change &change : best)
+            changed.push_back(change.position);
+    }
+
+    // The cells whose keys see any of the changed cells.
+    std::vector<std::uint32_t> affectedBy(const Changes &changes) const
+    {
+        std::vector<std::uint32_t> affected;
+        for (const Change &change : changes) {
+            forEachAffected(int(change.position % std::uint32_t(m_width)),
+                            int(change.position / std::uint32_t(m_width)),
+                            [&](int ax, int ay) { affected.push_back(positionOf(ax, ay)); });
+        }
+        std::sort(affected.begin(), affected.end());
+        affected.erase(std::unique(affected.begin(), affected.end()), affected.end());
+        return affected;
+    }
+
+    int explainedAmong(const std::vector<std::uint32_t> &positions)
+    {
+        int count = 0;
+        for (std::uint32_t position : positions)
+            count += explains(int(position % std::uint32_t(m_width)),
+                              int(position / std::uint32_t(m_width)));
+        return count;
+    }
+
+    // Twice how many more tiles around the changed cells the terrains
+    // explain once the changes are made, and one if (x, y) is among them;
+    // the terrains are left as they were.
+    int explainedGain(const Changes &changes, int x, int y)
+    {
+        const std::vector<std::uint32_t> affected = affectedBy(changes);
+        const int before = explainedAmong(affected);
+        apply(changes, true);
+        const int after = explainedAmong(affected);
+        const bool fixed = explains(x, y);
+        apply(changes, false);
+        return 2 * (after - before) + fixed;
+    }
+
+    // What one range of block rows found.
+    struct Tally
+    {
+        qint64 ownTileCells = 0;
+        qint64 nearestAltitude = 0;
+        qint64 uncertainCells = 0;
+        std::vector<std::uint32_t> transitions;
+        std::vector<std::uint32_t> unknown;
+        // By tile id, once there is an unknown cell.
+        std::vector<MapPreview::UnexplainedTile> unknownTiles;
+    };
+
+    const uchar *blockCells(int blockX, int blockY) const
+    {
+        return m_map + (qint64(blockX) * m_result.blocksHigh + blockY) * MapFiles::mapBlockSize + 4;
+    }
+    const uchar *cellAt(int x, int y) const
+    {
+        return blockCells(x / MapFiles::cellsPerBlockSide, y / MapFiles::cellsPerBlockSide)
+            + ((y % MapFiles::cellsPerBlockSide) * MapFiles::cellsPerBlockSide
+               + x % MapFiles::cellsPerBlockSide)
+            * MapFiles::mapCellSize;
+    }
+    std::uint16_t tileAt(std::uint32_t position) const
+    {
+        return tileAt(int(position % std::uint32_t(m_width)),
+                      int(position / std::uint32_t(m_width)));
+    }
+    std::uint16_t tileAt(int x, int y) const
+    {
+        const uchar *cell = cellAt(x, y);
+        return static_cast<std::uint16_t>(cell[0] | cell[1] << 8);
+    }
+    std::uint8_t &terrainAt(int x, int y) { return m_terrain[qsizetype(y) * m_terrainStride + x]; }
+    std::uint8_t &terrainAt(std::uint32_t position)
+    {
+        return terrainAt(int(position % std::uint32_t(m_width)),
+                         int(position / std::uint32_t(m_width)));
+    }
+
+    // Runs work(first, end, tally) on the block rows from first to end, the
+    // northern half on a second thread. Blocks go row by row, so that each
+    // block's rows of the images follow those of the block before.
+    template<typename Work> void inHalves(Work work, Tally (&tallies)[2])
+    {
+        const int middle = m_result.blocksHigh / 2;
+        std::thread north([&] { work(0, middle, tallies[0]); });
+        work(middle, m_result.blocksHigh, tallies[1]);
+        north.join();
+    }
+
+    // Joins the halves' findings in the order of the blocks.
+    void gather(Tally (&tallies)[2])
+    {
+        for (Tally &tally : tallies) {
+            m_result.ownTileCells += tally.ownTileCells;
+            m_result.transitionCells += qint64(tally.transitions.size());
+            m_transitionCells.insert(m_transitionCells.end(), tally.transitions.cbegin(),
+                                     tally.transitions.cend());
+            m_result.ambiguousCells += tally.uncertainCells;
+            m_unknown.insert(m_unknown.end(), tally.unknown.cbegin(), tally.unknown.cend());
+        }
+        m_result.unknownCells = qint64(m_unknown.size());
+        for (std::size_t tile = 0;
+             tile < tallies[0].unknownTiles.size() || tile < tallies[1].unknownTiles.size();
+             ++tile) {
+            MapPreview::UnexplainedTile unknown;
+            for (const Tally &tally : tallies) {
+                if (tile >= tally.unknownTiles.size() || tally.unknownTiles[tile].cells == 0)
+                    continue;
+                const MapPreview::UnexplainedTile &part = tally.unknownTiles[tile];
+                if (unknown.cells == 0 || readsBefore(part.firstCell, unknown.firstCell))
+                    unknown.firstCell = part.firstCell;
+                unknown.tileId = part.tileId;
+                unknown.cells += part.cells;
+            }
+            if (unknown.cells > 0)
+                m_result.unknownTiles.append(unknown);
+        }
+    }
+
+    static bool readsBefore(QPoint a, QPoint b)
+    {
+        return a.y() < b.y() || (a.y() == b.y() && a.x() < b.x());
+    }
+
+    // Every cell whose tile names its terrain gets it; uncertain cells get
+    // the likeliest for now, unknown ones are filled in later.
+    void mapTerrain(int firstRow, int endRow, Tally &tally)
+    {
+        for (int blockY = firstRow; blockY < endRow; ++blockY) {
+            for (int blockX = 0; blockX < m_result.blocksWide; ++blockX) {
+                const uchar *cell = blockCells(blockX, blockY);
+                for (int k = 0; k < MapFiles::cellsPerBlockSide; ++k) {
+                    const int y = blockY * MapFiles::cellsPerBlockSide + k;
+                    std::uint8_t row[MapFiles::cellsPerBlockSide];
+                    for (int l = 0; l < MapFiles::cellsPerBlockSide; ++l) {
+                        const auto tile = static_cast<std::uint16_t>(cell[0] | cell[1] << 8);
+                        cell += MapFiles::mapCellSize;
+                        const std::uint16_t kind = m_tileKinds[tile];
+                        row[l] = std::uint8_t(kind);
+                        if ((kind >> 8) == OwnTile)
+                            ++tally.ownTileCells;
+                        else if ((kind >> 8) == Transition)
+                            tally.transitions.push_back(
+                                std::uint32_t(y) * std::uint32_t(m_width)
+                                + std::uint32_t(blockX * MapFiles::cellsPerBlockSide + l));
+                        else
+                            noteUncertain(tile, blockX * MapFiles::cellsPerBlockSide + l, y,
+                                          kind >> 8, tally);
+                    }
+                    std::memcpy(&terrainAt(blockX * MapFiles::cellsPerBlockSide, y), row,
+                                sizeof row);
+                }
+            }
+        }
+    }
+
+    // Halves of block rows start on a multiple of 64 cells, so the two
+    // threads set bits of different words.
+    void noteUncertain(std::uint16_t tile, int x, int y, int kind, Tally &tally)
+    {
+        const std::uint32_t position = positionOf(x, y);
+        if (kind == Uncertain) {
+            m_uncertain[position / 64] |= std::uint64_t(1) << (position % 64);
+            ++tally.uncertainCells;
+            return;
+        }
+        tally.unknown.push_back(position);
+        if (tally.unknownTiles.empty())
+            tally.unknownTiles.resize(65536);
+        MapPreview::UnexplainedTile &unknown = tally.unknownTiles[tile];
+        if (unknown.cells++ == 0 || readsBefore(QPoint(x, y), unknown.firstCell)) {
+            unknown.tileId = tile;
+            unknown.firstCell = QPoint(x, y);
+        }
+    }
+
+    // An uncertain cell amid its likeliest terrain stays that terrain; at a
+    // border the neighbours decide. (Cells covered by another terrain may
+    // lie behind the border; mending unexplained tiles finds them.)
+    void findUncertainAtBorders()
+    {
+        std::vector<std::uint32_t> found[2];
+        const auto scan = [&](int firstRow, int endRow, std::vector<std::uint32_t> &out) {
+            for (int y = firstRow; y < endRow; ++y) {
+                const uchar *rows[3] = {&terrainAt(0, std::max(y - 1, 0)), &terrainAt(0, y),
+                                        &terrainAt(0, std::min(y + 1, m_height - 1))};
+                for (int x = 0; x < m_width; ++x) {
+                    const std::uint32_t position = positionOf(x, y);
+                    if (!isUncertain(position))
+                        continue;
+                    const std::uint8_t own = rows[1][x];
+                    const int west = std::max(x - 1, 0), east = std::min(x + 1, m_width - 1);
+                    bool border = false;
+                    for (const uchar *row : rows)
+                        border = border || row[west] != own || row[x] != own || row[east] != own;
+                    if (border)
+                        out.push_back(position);
+                }
+            }
+        };
+        const int middle = m_result.blocksHigh / 2 * MapFiles::cellsPerBlockSide;
+        std::thread north([&] { scan(0, middle, found[0]); });
+        scan(middle, m_height, found[1]);
+        north.join();
+        m_atBorders = std::move(found[0]);
+        m_atBorders.insert(m_atBorders.end(), found[1].cbegin(), found[1].cend());
+    }
+
+    // Unknown cells take the terrain most common among their decided
+    // neighbours, growing inwards from the edges of unknown regions one ring
+    // at a time, so that a ring sees only what the rings before it decided.
+    void fillUnknown()
+    {
+        if (m_unknown.empty())
+            return;
+        enum : std::uint8_t { decided, undecided, queued };
+        std::vector<std::uint8_t> state(std::size_t(m_width) * std::size_t(m_height), decided);
+        for (std::uint32_t position : m_unknown)
+            state[position] = undecided;
+        std::vector<std::uint32_t> ring, next;
+        for (std::uint32_t position : m_unknown) {
+            bool besideDecided = false;
+            forEachNeighbour(position, [&](std::uint32_t neighbour) {
+                besideDecided = besideDecided || state[neighbour] == decided;
+            });
+            if (besideDecided) {
+                ring.push_back(position);
+                state[position] = queued;
+            }
+        }
+        if (ring.empty()) {
+            // No tile of the map names a terrain.
+            for (int index = 0; index < 256; ++index) {
+                if (m_tables.TerrainTable.contains(std::uint8_t(index))) {
+                    for (std::uint32_t position : m_unknown)
+                        terrainAt(position) = std::uint8_t(index);
+                    return;
+                }
+            }
+        }
+        std::vector<std::uint8_t> terrains;
+        while (!ring.empty()) {
+            terrains.resize(ring.size());
+            for (std::size_t i = 0; i < ring.size(); ++i) {
+                std::array<int, 256> votes {};
+                forEachNeighbour(ring[i], [&](std::uint32_t neighbour) {
+                    if (state[neighbour] == decided)
+                        ++votes[terrainAt(neighbour)];
+                });
+                terrains[i] = std::uint8_t(mostVoted(votes));
+            }
+            next.clear();
+            for (std::size_t i = 0; i < ring.size(); ++i) {
+                const std::uint32_t position = ring[i];
+                terrainAt(position) = terrains[i];
+                state[position] = decided;
+                forEachNeighbour(position, [&](std::uint32_t neighbour) {
+                    if (state[neighbour] == undecided) {
+                        state[neighbour] = queued;
+                        next.push_back(neighbour);
+                    }
+                });
+            }
+            ring.swap(next);
+        }
+    }
+
+    template<typename Visit> void forEachNeighbour(std::uint32_t position, Visit visit) const
+    {
+        const int x = int(position % std::uint32_t(m_width));
+        const int y = int(position / std::uint32_t(m_width));
+        for (int dy = -1; dy <= 1; ++dy) {
+            for (int dx = -1; dx <= 1; ++dx) {
+                const int nx = x + dx, ny = y + dy;
+                if ((dx || dy) && nx >= 0 && ny >= 0 && nx < m_width && ny < m_height)
+                    visit(std::uint32_t(ny) * std::uint32_t(m_width) + std::uint32_t(nx));
+            }
+        }
+    }
+
+    static int mostVoted(const std::array<int, 256> &votes)
+    {
+        int best = 0;
+        for (int terrain = 1; terrain < 256; ++terrain) {
+            if (votes[terrain] > votes[best])
+                best = terrain;
+        }
+        return best;
+    }
+
+    // The terrain indexes from (x - 2, y - 2) to (x + 1, y + 1), the cell's
+    // own outside the map, as the generator builds a cell's keys.
+    void neighbourhood(int x, int y, std::uint8_t out[4][4])
+    {
+        if (x >= 2 && y >= 2 && x + 1 < m_width && y + 1 < m_height) {
+            for (int dy = 0; dy < 4; ++dy)
+                std::memcpy(out[dy], &terrainAt(x - 2, y - 2 + dy), 4);
+            return;
+        }
+        const std::uint8_t own = terrainAt(x, y);
+        for (int dy = 0; dy < 4; ++dy) {
+            for (int dx = 0; dx < 4; ++dx) {
+                const int nx = x - 2 + dx, ny = y - 2 + dy;
+                out[dy][dx] =
+                    nx >= 0 && ny >= 0 && nx < m_width && ny < m_height ? terrainAt(nx, ny) : own;
+            }
+        }
+    }
+
+    // Whether the generator, given the terrains as they stand, may place the
+    // cell's tile there again.
+    bool explains(int x, int y)
+    {
+        const std::uint16_t tile = tileAt(x, y);
+        const CompiledTransition &hit = m_transitions.transition(lookupAt(x, y).hit);
+        if (hit.mapTileCount.divisor() > 0) {
+            for (std::uint32_t i = 0; i < hit.mapTileCount.divisor(); ++i) {
+                if (hit.mapTiles[i].tileId == tile)
+                    return true;
+            }
+            return false;
+        }
+        // A terrain that terrain.xml lacks gets tile id 0, as value() gives.
+        return m_tables.TerrainTable.value(terrainAt(x, y)) == tile;
+    }
+
+    // The cell's transition, as the generator finds it on the terrains as
+    // they stand.
+    TransitionLookup lookupAt(int x, int y)
+    {
+        std::uint8_t n[4][4];
+        neighbourhood(x, y, n);
+        const std::uint8_t own = n[2][2];
+        std::uint32_t rows[4];
+        std::memcpy(rows, n, sizeof rows);
+        const std::uint32_t uniform = 0x01010101u * own;
+        if ((rows[0] ^ uniform) | (rows[1] ^ uniform) | (rows[2] ^ uniform) | (rows[3] ^ uniform))
+            return m_finder.findCell(n);
+        return m_uniformLookups[own];
+    }
+
+    // Each cell's altitude index; for tiles whose altitude depends on the
+    // transition, from the transition as the generator finds it on the
+    // imported terrain.
+    void mapAltitude(int firstRow, int endRow, const AltitudeIndexes &indexes,
+                     const std::vector<TileAltitude> &altitudes, Tally &tally)
+    {
+        for (int blockY = firstRow; blockY < endRow; ++blockY) {
+            for (int blockX = 0; blockX < m_result.blocksWide; ++blockX) {
+                const uchar *cell = blockCells(blockX, blockY);
+                BlockAltitudes around(cell);
+                for (int k = 0; k < MapFiles::cellsPerBlockSide; ++k) {
+                    const int y = blockY * MapFiles::cellsPerBlockSide + k;
+                    std::uint8_t row[MapFiles::cellsPerBlockSide];
+                    for (int l = 0; l < MapFiles::cellsPerBlockSide; ++l) {
+                        const int x = blockX * MapFiles::cellsPerBlockSide + l;
+                        const auto tile = static_cast<std::uint16_t>(cell[0] | cell[1] << 8);
+                        const auto z = static_cast<std::int8_t>(cell[2]);
+                        cell += MapFiles::mapCellSize;
+                        const auto level = [&] { return around.level(l, k); };
+                        const AltitudeChoice<decltype(level)> choice {indexes, z, level};
+                        const TileAltitude &altitude = altitudes[tile];
+                        const int index = altitude.needsTransition
+                            ? altitudeIndex(tile, terrainAt(x, y), lookupAt(x, y),
+                                            altitude.altIdMod, choice, tally)
+                            : choice.pickOrNearest(static_cast<std::int8_t>(z - altitude.altIdMod),
+                                                   altitude.variation, tally);
+                        row[l] = std::uint8_t(index);
+                    }
+                    std::memcpy(m_altitude + qsizetype(y) * m_altitudeStride
+                                    + blockX * MapFiles::cellsPerBlockSide,
+                                row, sizeof row);
+                }
+            }
+        }
+    }
+
+    // The written altitudes of one block, read once a cell of the block needs
+    // its neighbours' level. The block's own cells suffice to tell which
+    // altitude step a cell is on; the blocks around lie far off in memory.
+    class BlockAltitudes
+    {
+    public:
+        explicit BlockAltitudes(const uchar *cells) : m_cells(cells) { }
+
+        // The mean altitude of the cells of the block around cell (l, k),
+        // itself included.
+        double level(int l, int k)
+        {
+            if (!m_read) {
+                for (int i = 0; i < MapFiles::cellsPerBlock; ++i)
+                    m_altitudes[i / 8][i % 8] =
+                        static_cast<std::int8_t>(m_cells[i * MapFiles::mapCellSize + 2]);
+                m_read = true;
+            }
+            int sum = 0, count = 0;
+            for (int row = std::max(0, k - 1); row <= std::min(7, k + 1); ++row) {
+                for (int column = std::max(0, l - 1); column <= std::min(7, l + 1); ++column) {
+                    sum += m_altitudes[row][column];
+                    ++count;
+                }
+            }
+            return double(sum) / count;
+        }
+
+    private:
+        const uchar *m_cells;
+        bool m_read = false;
+        int m_altitudes[MapFiles::cellsPerBlockSide][MapFiles::cellsPerBlockSide];
+    };
+
+    // The altitude index of one cell whose altitude z the generator wrote.
+    template<typename Level> struct AltitudeChoice
+    {
+        const AltitudeIndexes &indexes;
+        std::int8_t z;
+        // The mean altitude around the cell.
+        const Level &level;
+
+        // Of the indexes that explain base, the one nearest the level of the
+        // cell's neighbourhood: a random variation can reach the next
+        // altitude up or down, and painted altitudes change slowly. The
+        // level is taken back to the base as z is, less the variation's
+        // mean; ties go to the preferred index. -1 when none explains it.
+        int pick(std::int8_t base, AltitudeVariation variation) const
+        {
+            const std::vector<std::int16_t> &candidates = indexes.explaining(base, variation);
+            if (candidates.size() < 2)
+                return candidates.empty() ? -1 : int(candidates.front());
+            const double baseLevel =
+                level() - (z - base) - (variation == AltitudeVariation::OwnTile ? 2.5 : 0.0);
+            int best = candidates.front();
+            for (std::int16_t candidate : candidates) {
+                if (std::abs(indexes.altitude(candidate) - baseLevel)
+                    < std::abs(indexes.altitude(best) - baseLevel))
+                    best = candidate;
+            }
+            return best;
+        }
+
+        int pickOrNearest(std::int8_t base, AltitudeVariation variation, Tally &tally) const
+        {
+            if (const int index = pick(base, variation); index >= 0)
+                return index;
+            ++tally.nearestAltitude;
+            return indexes.nearest(base);
+        }
+    };
+
+    // The index whose altitude, with the AltIDMod of the tile in the cell's
+    // transition and a variation that allows, gives z; where the
+    // transition does not place the tile, fallbackAltIdMod takes its place.
+    template<typename Level>
+    int altitudeIndex(std::uint16_t tile, std::uint8_t terrain, const TransitionLookup &lookup,
+                      std::int8_t fallbackAltIdMod, const AltitudeChoice<Level> &choice,
+                      Tally &tally) const
+    {
+        const CompiledTransition &hit = m_transitions.transition(lookup.hit);
+        if (hit.mapTileCount.divisor() == 0) {
+            if (m_tables.TerrainTable.value(terrain) == tile)
+                return choice.pickOrNearest(
+                    choice.z, ownTileVariation(m_tables.TerrainRandomTable, terrain), tally);
+            return choice.pickOrNearest(static_cast<std::int8_t>(choice.z - fallbackAltIdMod),
+                                        AltitudeVariation::None, tally);
+        }
+        const AltitudeVariation variation =
+            hit.keepsVariation && m_tables.TerrainRandomTable.value(terrain)
+            ? AltitudeVariation::UniformTransition
+            : AltitudeVariation::None;
+        std::optional<std::int8_t> first;
+        for (std::uint32_t i = 0; i < hit.mapTileCount.divisor(); ++i) {
+            const TransitionTile &candidate = hit.mapTiles[i];
+            if (candidate.tileId != tile)
+                continue;
+            const auto base = static_cast<std::int8_t>(choice.z - candidate.altIdMod);
+            if (const int index = choice.pick(base, variation); index >= 0)
+                return index;
+            first = first.value_or(base);
+        }
+        return choice.pickOrNearest(
+            first.value_or(static_cast<std::int8_t>(choice.z - fallbackAltIdMod)),
+            AltitudeVariation::None, tally);
+    }
+
+    const uchar *m_map;
+    const MapTables &m_tables;
+    MapImport &m_result;
+    const int m_width;
+    const int m_height;
+    const TileTerrains m_tileTerrains;
+    // Per tile id: its TileKind in the high byte, its terrain in the low.
+    std::vector<std::uint16_t> m_tileKinds;
+    const TransitionIndex m_transitions;
+    const TransitionFinder m_finder;
+    // For a cell whose neighbourhood is one terrain, the common case.
+    std::array<TransitionLookup, 256> m_uniformLookups;
+    uchar *m_terrain;
+    const qsizetype m_terrainStride;
+    uchar *m_altitude;
+    const qsizetype m_altitudeStride;
+    // The uncertain cells at borders, whose tiles the mending looks at first.
+    std::vector<std::uint32_t> m_atBorders;
+    std::vector<std::uint32_t> m_unknown;
+    std::vector<std::uint32_t> m_transitionCells;
+    // Every key that places a tile, by tile: those of tile t from
+    // m_placementStart[t] to m_placementStart[t + 1].
+    std::vector<Placement> m_placements;
+    std::vector<std::uint32_t> m_placementStart;
+    // The candidates of each uncertain tile, by tile: -1 for the others.
+    std::vector<std::int32_t> m_candidateSetOf;
+    std::vector<std::bitset<256>> m_candidateSets;
+    // One bit per cell, rows first: the cells whose terrain is uncertain.
+    std::vector<std::uint64_t> m_uncertain;
+};
+
+} // namespace
+
+QList<QRgb> defaultTerrainPalette()
+{
+    QList<QRgb> colours = starterTerrainColours();
+    // Steps of 137 degrees round the hue circle keep neighbouring indexes
+    // apart; three levels of brightness keep equal hues apart.
+    for (int index = int(colours.size()); index < 256; ++index)
+        colours.append(
+            QColor::fromHsv(index * 137 % 360, 200 - index % 2 * 60, 240 - index % 3 * 60).rgb());
+    return colours;
+}
+
+MapImport importMap(const QString &destination, int mapNumber, int blocksHigh,
+                    const MapTables &tables, const QList<QRgb> &colours)
+{
+    MapImport result;
+    const MapVerification verification = verifyMapFiles(destination, mapNumber, blocksHigh);
+    result.errorText = unreadableReason(verification);
+    if (!result.errorText.isEmpty())
+        return result;
+    const int terrainSize = highestIndex(tables.TerrainTable) + 1;
+    const int altitudeSize = highestIndex(tables.AltitudeTable) + 1;
+    if (terrainSize == 0 || altitudeSize == 0) {
+        result.errorText =
+            QStringLiteral("the data directory defines no %1, so no tile maps back")
+                .arg(terrainSize == 0 ? QLatin1String("Terrain in system/terrain.xml")
+                                      : QLatin1String("Altitude in system/altitude.xml"));
+        return result;
+    }
+    result.blocksHigh = verification.blocksHigh;
+    result.blocksWide = int(verification.blocks / verification.blocksHigh);
+    result.cells = verification.blocks * MapFiles::cellsPerBlock;
+    result.statics = verification.statics;
+    const int width = result.blocksWide * MapFiles::cellsPerBlockSide;
+    const int height = result.blocksHigh * MapFiles::cellsPerBlockSide;
+    // Cell positions are 32-bit.
+    if (result.cells > std::numeric_limits<std::uint32_t>::max()) {
+        result.errorText = QStringLiteral("map %1 has %2 cells, more than an import can hold")
+                               .arg(mapNumber)
+                               .arg(result.cells);
+        return result;
+    }
+
+    MappedFile map;
+    if (!map.open(MapFiles::path(destination, MapFiles::Kind::Map, mapNumber))) {
+        result.errorText = QDir::toNativeSeparators(QDir::cleanPath(
+                               MapFiles::path(destination, MapFiles::Kind::Map, mapNumber)))
+            + QLatin1Char(' ') + map.errorString();
+        return result;
+    }
+    result.terrain = QImage(width, height, QImage::Format_Indexed8);
+    result.altitude = QImage(width, height, QImage::Format_Indexed8);
+    if (result.terrain.isNull() || result.altitude.isNull()) {
+        result.terrain = result.altitude = QImage();
+        result.errorText = QStringLiteral("there is not enough memory for two images of %1 x %2 "
+                                          "pixels")
+                               .arg(width)
+                               .arg(height);
+        return result;
+    }
+    Importer(map.data(), tables, result).run();
+    // Transition keys may name terrains that terrain.xml lacks; every index
+    // in the image needs a colour.
+    int highestUsed = 0;
+    for (int y = 0; y < height; ++y) {
+        const uchar *row = result.terrain.constScanLine(y);
+        highestUsed = std::max(highestUsed, int(*std::max_element(row, row + width)));
+    }
+    const QList<QRgb> defaults = defaultTerrainPalette();
+    QList<QRgb> terrainColours = colours.isEmpty() ? defaults : colours;
+    while (terrainColours.size() <= std::max(terrainSize - 1, highestUsed))
+        terrainColours.append(defaults[terrainColours.size()]);
+    result.terrain.setColorTable(terrainColours);
+    result.altitude.setColorTable(grayRamp(altitudeSize));
+    return result;
+}
+
+QStringList importedImagePaths(const QString &directory)
+{
+    return {QDir(directory).filePath(QStringLiteral("terrain.png")),
+            QDir(directory).filePath(QStringLiteral("altitude.png"))};
+}
+
+QList<DesignerFile> importedImageFiles(const MapImport &import, const QString &directory,
+                                       QString *errorText)
+{
+    const QStringList paths = importedImagePaths(directory);
+    QList<DesignerFile> files {{paths[0], {}}, {paths[1], {}}};
+    QString reasons[2];
+    const auto encode = [](const QImage &image, QByteArray &bytes, QString &reason) {
+        QBuffer buffer(&bytes);
+        buffer.open(QIODevice::WriteOnly);
+        QImageWriter writer(&buffer, "png");
+        writer.setQuality(pngQuality);
+        if (!writer.write(image))
+            reason = writer.errorString();
+    };
+    // One image on each core.
+    std::thread altitudeEncoder([&] { encode(import.altitude, files[1].contents, reasons[1]); });
+    encode(import.terrain, files[0].contents, reasons[0]);
+    altitudeEncoder.join();
+    for (int i = 0; i < 2; ++i) {
+        if (!reasons[i].isEmpty()) {
+            *errorText = QStringLiteral("cannot encode %1: %2")
+                             .arg(QDir::toNativeSeparators(paths[i]), reasons[i]);
+            return {};
+        }
+    }
+    return files;
+}
