@@ -59,7 +59,7 @@ ColumnPipeline::~ColumnPipeline()
         std::lock_guard lock(m_mutex);
         m_stopping = true;
     }
-    m_changed.notify_all();
+    m_workerWake.notify_all();
     if (m_worker.joinable())
         m_worker.join();
 }
@@ -101,7 +101,10 @@ bool ColumnPipeline::runTask(std::unique_lock<std::mutex> &lock, int producer)
     lock.lock();
     ++stage->done[std::size_t(slot)];
     m_finished.fetch_add(1, std::memory_order_release);
-    m_changed.notify_all();
+    // Only the caller waits for finished chunks; the worker waits for new
+    // work, which planned() and release() make.
+    if (producer == 1)
+        m_callerWake.notify_all();
     return true;
 }
 
@@ -130,7 +133,7 @@ void ColumnPipeline::waitUntil(const Stage &stage, int column)
         if (!changed && m_finished.load(std::memory_order_relaxed) == finished) {
             // The worker has lost its core: a sign that it should rest.
             const qint64 sleepStart = nanoseconds(CLOCK_MONOTONIC);
-            m_changed.wait(lock);
+            m_callerWake.wait(lock);
             m_windowSleep += nanoseconds(CLOCK_MONOTONIC) - sleepStart;
             if (m_workerWorks && m_windowSleep > maximumSleep)
                 restWorker();
@@ -150,22 +153,25 @@ void ColumnPipeline::waitRendered(int column)
 
 void ColumnPipeline::planned(int column)
 {
-    {
-        std::lock_guard lock(m_mutex);
-        m_plannedEnd = column + 1;
-    }
-    m_changed.notify_all();
+    std::lock_guard lock(m_mutex);
+    m_plannedEnd = column + 1;
+    wakeWorker();
 }
 
 void ColumnPipeline::release(int column)
 {
-    {
-        std::lock_guard lock(m_mutex);
-        m_released = column + 1;
-        if (m_worker.joinable())
-            checkCores(m_released);
-    }
-    m_changed.notify_all();
+    std::lock_guard lock(m_mutex);
+    m_released = column + 1;
+    if (m_worker.joinable())
+        checkCores(m_released);
+    wakeWorker();
+}
+
+void ColumnPipeline::wakeWorker()
+{
+    // A resting worker sleeps on, rather than waking to find nothing to do.
+    if (m_workerWorks)
+        m_workerWake.notify_one();
 }
 
 void ColumnPipeline::checkCores(int released)
@@ -201,6 +207,6 @@ void ColumnPipeline::run()
     std::unique_lock lock(m_mutex);
     while (!m_stopping && m_render.column < m_columns) {
         if (!m_workerWorks || !runTask(lock, 1))
-            m_changed.wait(lock);
+            m_workerWake.wait(lock);
     }
 }

@@ -84,13 +84,15 @@ private:
     // during the next.
     void checkCores(int released);
     void restWorker();
+    void wakeWorker();
 
     const int m_columns;
     const int m_blocksPerColumn;
     const int m_chunks;
     const int m_slots;
     std::mutex m_mutex;
-    std::condition_variable m_changed;
+    std::condition_variable m_callerWake;
+    std::condition_variable m_workerWake;
     Stage m_prepare;
     Stage m_render;
     // The column each slot holds; -1 for none.
