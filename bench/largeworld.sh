@@ -53,7 +53,11 @@ generate "" "$cli"
 uptime
 for ((run = 1; run <= runs; ++run)); do
     line="run $run:"
-    for ((v = 0; v < ${#variants[@]}; v += 3)); do
+    # Each round starts with another variant, so that none always follows
+    # the floor's writing.
+    count=$(( ${#variants[@]} / 3 ))
+    for ((i = 0; i < count; ++i)); do
+        v=$(( (i + run) % count * 3 ))
         start=$(date +%s%N)
         generate "${variants[v + 1]}" "${variants[v + 2]}"
         ms=$(milliseconds "$start")
