@@ -9,6 +9,7 @@
 #include "mapfilewriter.h"
 #include "mappass.h"
 #include "mappedfile.h"
+#include "paletteimage.h"
 #include "packedkey.h"
 #include "passobserver.h"
 #include "passoptions.h"
@@ -276,8 +277,8 @@ public:
 } // namespace
 
 RoundTripEstimate estimateRoundTrip(const QString &destination, int mapNumber,
-                                    const MapTables &tables, const QString &terrainPath,
-                                    const QString &altitudePath)
+                                    const MapTables &tables, const QImage &terrain,
+                                    const QImage &altitude)
 {
     RoundTripEstimate estimate;
     MarkedTables marked(tables);
@@ -305,8 +306,10 @@ RoundTripEstimate estimateRoundTrip(const QString &destination, int mapNumber,
     KeyGrid keyGrid;
     GlibcRandom random;
     QuietObserver observer;
-    const PassSummary summary = processMap(marked.tables(), structureStatics, keyGrid, random,
-                                           terrainPath, altitudePath, options, observer, inMemory);
+    const QString inMemoryName = QStringLiteral("in memory");
+    const PassSummary summary = processMap(
+        marked.tables(), structureStatics, keyGrid, random, PaletteImage::fromImage(terrain),
+        inMemoryName, PaletteImage::fromImage(altitude), inMemoryName, options, observer, inMemory);
     comparison.finish();
     if (summary.outcome != PassSummary::Outcome::Completed) {
         estimate = RoundTripEstimate();
