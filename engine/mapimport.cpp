@@ -17,6 +17,7 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <bit>
 #include <bitset>
 #include <cstdlib>
@@ -26,6 +27,7 @@
 #include <span>
 #include <thread>
 #include <tuple>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -238,7 +240,8 @@ public:
           m_altitude(result.altitude.bits()),
           m_altitudeStride(result.altitude.bytesPerLine()),
           m_candidateSetOf(65536, -1),
-          m_uncertain((std::size_t(m_width) * std::size_t(m_height) + 63) / 64)
+          m_uncertain((std::size_t(m_width) * std::size_t(m_height) + 63) / 64),
+          m_transitionCells(m_uncertain.size())
     {
         indexPlacements();
         for (int tile = 0; tile < 65536; ++tile) {
@@ -270,7 +273,6 @@ public:
                  tallies);
         gather(tallies);
         fillUnknown();
-        findUncertainAtBorders();
         repairUnexplained();
         const AltitudeIndexes indexes(m_tables.AltitudeTable);
         const std::vector<TileAltitude> altitudes = tileAltitudes(m_tables);
@@ -393,9 +395,10 @@ private:
     void repairUnexplained()
     {
         constexpr int maxRounds = 4;
-        std::vector<std::uint32_t> visit = unexplainedAmong(m_transitionCells, m_atBorders);
-        std::sort(visit.begin(), visit.end());
+        std::vector<std::uint32_t> visit = unexplainedCells();
         std::vector<std::uint32_t> changed[3], unexplained[3];
+        // The cells around the changes of a round.
+        std::vector<std::uint64_t> around(m_uncertain.size());
         for (int round = 0; round < maxRounds && !visit.empty(); ++round) {
             for (std::vector<std::uint32_t> &part : changed)
                 part.clear();
@@ -408,21 +411,26 @@ private:
                     repair(x, y, changed[part], cache);
                 }
             });
-            visit.clear();
+            // Marked a bit per cell, then read back in rows order, each once.
             for (const std::vector<std::uint32_t> &part : changed) {
                 for (std::uint32_t position : part) {
                     const int x = int(position % std::uint32_t(m_width));
                     const int y = int(position / std::uint32_t(m_width));
                     forEachAffected(x, y, [&](int nx, int ny) {
                         const std::uint32_t neighbour = positionOf(nx, ny);
-                        if (isUncertain(neighbour)
-                            || m_tileKinds[tileAt(nx, ny)] >> 8 == Transition)
-                            visit.push_back(neighbour);
+                        around[neighbour / 64] |= std::uint64_t(1) << (neighbour % 64);
                     });
                 }
             }
-            std::sort(visit.begin(), visit.end());
-            visit.erase(std::unique(visit.begin(), visit.end()), visit.end());
+            visit.clear();
+            for (std::size_t word = 0; word < around.size(); ++word) {
+                for (std::uint64_t bits = std::exchange(around[word], 0); bits != 0;
+                     bits &= bits - 1) {
+                    const auto neighbour = std::uint32_t(word * 64 + std::countr_zero(bits));
+                    if (isUncertain(neighbour) || m_tileKinds[tileAt(neighbour)] >> 8 == Transition)
+                        visit.push_back(neighbour);
+                }
+            }
         }
         std::vector<std::uint32_t> seeds;
         for (const std::vector<std::uint32_t> &part : unexplained)
@@ -430,30 +438,6 @@ private:
         std::sort(seeds.begin(), seeds.end());
         seeds.erase(std::unique(seeds.begin(), seeds.end()), seeds.end());
         followChains(seeds);
-    }
-
-    // The cells of both lists whose tiles the terrains do not explain, in
-    // order, looked at on two threads.
-    std::vector<std::uint32_t> unexplainedAmong(const std::vector<std::uint32_t> &first,
-                                                const std::vector<std::uint32_t> &second)
-    {
-        std::vector<std::uint32_t> cells = first;
-        cells.insert(cells.end(), second.cbegin(), second.cend());
-        std::vector<std::uint32_t> found[2];
-        const auto scan = [&](std::size_t begin, std::size_t end, std::vector<std::uint32_t> &out,
-                              LookupCache &cache) {
-            for (std::size_t i = begin; i < end; ++i) {
-                if (!explains(int(cells[i] % std::uint32_t(m_width)),
-                              int(cells[i] / std::uint32_t(m_width)), cache))
-                    out.push_back(cells[i]);
-            }
-        };
-        const std::size_t middle = cells.size() / 2;
-        std::thread firstHalf([&] { scan(0, middle, found[0], m_caches[0]); });
-        scan(middle, cells.size(), found[1], m_caches[1]);
-        firstHalf.join();
-        found[0].insert(found[0].end(), found[1].cbegin(), found[1].cend());
-        return std::move(found[0]);
     }
 
     // Where no single key mends a tile, uncertain cells must change
@@ -689,7 +673,7 @@ private:
         qint64 ownTileCells = 0;
         qint64 nearestAltitude = 0;
         qint64 uncertainCells = 0;
-        std::vector<std::uint32_t> transitions;
+        qint64 transitionCells = 0;
         std::vector<std::uint32_t> unknown;
         // By tile id, once there is an unknown cell.
         std::vector<MapPreview::UnexplainedTile> unknownTiles;
@@ -739,9 +723,7 @@ private:
     {
         for (Tally &tally : tallies) {
             m_result.ownTileCells += tally.ownTileCells;
-            m_result.transitionCells += qint64(tally.transitions.size());
-            m_transitionCells.insert(m_transitionCells.end(), tally.transitions.cbegin(),
-                                     tally.transitions.cend());
+            m_result.transitionCells += tally.transitionCells;
             m_result.ambiguousCells += tally.uncertainCells;
             m_unknown.insert(m_unknown.end(), tally.unknown.cbegin(), tally.unknown.cend());
         }
@@ -794,36 +776,39 @@ private:
             for (int k = 0; k < MapFiles::cellsPerBlockSide; ++k) {
                 const int y = blockY * MapFiles::cellsPerBlockSide + k;
                 std::uint8_t row[MapFiles::cellsPerBlockSide];
+                // Bit l for cell l of the row, by kind, and the cells of each.
+                unsigned kinds[4] = {};
+                int counts[4] = {};
                 for (int l = 0; l < MapFiles::cellsPerBlockSide; ++l) {
                     const auto tile = static_cast<std::uint16_t>(cell[0] | cell[1] << 8);
                     cell += MapFiles::mapCellSize;
                     const std::uint16_t kind = m_tileKinds[tile];
                     row[l] = std::uint8_t(kind);
-                    if ((kind >> 8) == OwnTile)
-                        ++tally.ownTileCells;
-                    else if ((kind >> 8) == Transition)
-                        tally.transitions.push_back(
-                            std::uint32_t(y) * std::uint32_t(m_width)
-                            + std::uint32_t(blockX * MapFiles::cellsPerBlockSide + l));
-                    else
-                        noteUncertain(tile, blockX * MapFiles::cellsPerBlockSide + l, y, kind >> 8,
-                                      tally);
+                    kinds[kind >> 8] |= 1u << l;
+                    ++counts[kind >> 8];
                 }
+                for (unsigned unknown = kinds[Unknown]; unknown != 0; unknown &= unknown - 1) {
+                    const int l = std::countr_zero(unknown);
+                    noteUnknown(tileAt(blockX * MapFiles::cellsPerBlockSide + l, y),
+                                blockX * MapFiles::cellsPerBlockSide + l, y, tally);
+                }
+                const unsigned transitions = kinds[Transition], uncertain = kinds[Uncertain];
+                tally.ownTileCells += counts[OwnTile];
                 std::memcpy(&terrainAt(blockX * MapFiles::cellsPerBlockSide, y), row, sizeof row);
+                // Halves of block rows start on a multiple of 64 cells, so the
+                // two threads set bits of different words.
+                const std::uint32_t first = positionOf(blockX * MapFiles::cellsPerBlockSide, y);
+                m_transitionCells[first / 64] |= std::uint64_t(transitions) << (first % 64);
+                m_uncertain[first / 64] |= std::uint64_t(uncertain) << (first % 64);
+                tally.transitionCells += counts[Transition];
+                tally.uncertainCells += counts[Uncertain];
             }
         });
     }
 
-    // Halves of block rows start on a multiple of 64 cells, so the two
-    // threads set bits of different words.
-    void noteUncertain(std::uint16_t tile, int x, int y, int kind, Tally &tally)
+    void noteUnknown(std::uint16_t tile, int x, int y, Tally &tally)
     {
         const std::uint32_t position = positionOf(x, y);
-        if (kind == Uncertain) {
-            m_uncertain[position / 64] |= std::uint64_t(1) << (position % 64);
-            ++tally.uncertainCells;
-            return;
-        }
         tally.unknown.push_back(position);
         if (tally.unknownTiles.empty())
             tally.unknownTiles.resize(65536);
@@ -834,64 +819,80 @@ private:
         }
     }
 
+    // The cells whose tiles the terrains as they stand do not explain, in
+    // rows order: those of transition tiles, and uncertain ones at borders.
     // An uncertain cell amid its likeliest terrain stays that terrain; at a
     // border the neighbours decide. (Cells covered by another terrain may
-    // lie behind the border; mending unexplained tiles finds them.)
-    void findUncertainAtBorders()
+    // lie behind the border; mending unexplained tiles finds them.) Bands
+    // of rows go to the two threads as they ask, so both finish together.
+    std::vector<std::uint32_t> unexplainedCells()
     {
-        std::vector<std::uint32_t> found[2];
+        constexpr int bandHeight = 32;
+        const int bands = (m_height + bandHeight - 1) / bandHeight;
+        std::vector<std::vector<std::uint32_t>> found(static_cast<std::size_t>(bands));
+        std::atomic<int> nextBand = 0;
+        const auto scan = [&](LookupCache &cache) {
+            for (int band = nextBand++; band < bands; band = nextBand++) {
+                for (int y = band * bandHeight; y < std::min((band + 1) * bandHeight, m_height);
+                     ++y)
+                    scanRow(y, cache, found[std::size_t(band)]);
+            }
+        };
+        std::thread second([&] { scan(m_caches[0]); });
+        scan(m_caches[1]);
+        second.join();
+        std::vector<std::uint32_t> cells;
+        for (const std::vector<std::uint32_t> &part : found)
+            cells.insert(cells.end(), part.cbegin(), part.cend());
+        return cells;
+    }
+
+    // Eight cells at a time: rows are a whole number of blocks wide, so
+    // their bits share a word. Away from the map's sides the neighbours are
+    // compared eight at a time.
+    void scanRow(int y, LookupCache &cache, std::vector<std::uint32_t> &out)
+    {
         const auto load8 = [](const uchar *bytes) {
             std::uint64_t word;
             std::memcpy(&word, bytes, sizeof word);
             return word;
         };
-        // Eight cells at a time: rows are a whole number of blocks wide, so
-        // their uncertain bits share a word. Away from the map's sides the
-        // neighbours are compared eight at a time.
-        const auto scan = [&](int firstRow, int endRow, std::vector<std::uint32_t> &out) {
-            for (int y = firstRow; y < endRow; ++y) {
-                const uchar *rows[3] = {&terrainAt(0, std::max(y - 1, 0)), &terrainAt(0, y),
-                                        &terrainAt(0, std::min(y + 1, m_height - 1))};
-                for (int x = 0; x < m_width; x += 8) {
-                    const std::uint32_t first = positionOf(x, y);
-                    const unsigned uncertain = m_uncertain[first / 64] >> (first % 64) & 0xff;
-                    if (uncertain == 0)
-                        continue;
-                    std::uint8_t differs[8];
-                    if (x > 0 && x + 8 < m_width) {
-                        const std::uint64_t own = load8(rows[1] + x);
-                        std::uint64_t any =
-                            (load8(rows[1] + x - 1) ^ own) | (load8(rows[1] + x + 1) ^ own);
-                        for (const uchar *row : {rows[0], rows[2]})
-                            any |= (load8(row + x - 1) ^ own) | (load8(row + x) ^ own)
-                                | (load8(row + x + 1) ^ own);
-                        if (any == 0)
-                            continue;
-                        std::memcpy(differs, &any, sizeof differs);
-                    } else {
-                        for (int i = 0; i < 8; ++i) {
-                            const std::uint8_t own = rows[1][x + i];
-                            const int west = std::max(x + i - 1, 0);
-                            const int east = std::min(x + i + 1, m_width - 1);
-                            differs[i] = 0;
-                            for (const uchar *row : rows)
-                                differs[i] |= std::uint8_t((row[west] ^ own) | (row[x + i] ^ own)
-                                                           | (row[east] ^ own));
-                        }
-                    }
+        const uchar *rows[3] = {&terrainAt(0, std::max(y - 1, 0)), &terrainAt(0, y),
+                                &terrainAt(0, std::min(y + 1, m_height - 1))};
+        for (int x = 0; x < m_width; x += 8) {
+            const std::uint32_t first = positionOf(x, y);
+            const unsigned uncertain = m_uncertain[first / 64] >> (first % 64) & 0xff;
+            unsigned look = m_transitionCells[first / 64] >> (first % 64) & 0xff;
+            if (uncertain != 0) {
+                std::uint8_t differs[8];
+                if (x > 0 && x + 8 < m_width) {
+                    const std::uint64_t own = load8(rows[1] + x);
+                    std::uint64_t any =
+                        (load8(rows[1] + x - 1) ^ own) | (load8(rows[1] + x + 1) ^ own);
+                    for (const uchar *row : {rows[0], rows[2]})
+                        any |= (load8(row + x - 1) ^ own) | (load8(row + x) ^ own)
+                            | (load8(row + x + 1) ^ own);
+                    std::memcpy(differs, &any, sizeof differs);
+                } else {
                     for (int i = 0; i < 8; ++i) {
-                        if ((uncertain >> i & 1) && differs[i])
-                            out.push_back(first + std::uint32_t(i));
+                        const std::uint8_t own = rows[1][x + i];
+                        const int west = std::max(x + i - 1, 0);
+                        const int east = std::min(x + i + 1, m_width - 1);
+                        differs[i] = 0;
+                        for (const uchar *row : rows)
+                            differs[i] |= std::uint8_t((row[west] ^ own) | (row[x + i] ^ own)
+                                                       | (row[east] ^ own));
                     }
                 }
+                for (int i = 0; i < 8; ++i)
+                    look |= unsigned((uncertain >> i & 1) && differs[i]) << i;
             }
-        };
-        const int middle = m_result.blocksHigh / 2 * MapFiles::cellsPerBlockSide;
-        std::thread north([&] { scan(0, middle, found[0]); });
-        scan(middle, m_height, found[1]);
-        north.join();
-        m_atBorders = std::move(found[0]);
-        m_atBorders.insert(m_atBorders.end(), found[1].cbegin(), found[1].cend());
+            for (; look != 0; look &= look - 1) {
+                const int i = std::countr_zero(look);
+                if (!explains(x + i, y, cache))
+                    out.push_back(first + std::uint32_t(i));
+            }
+        }
     }
 
     // Unknown cells take the terrain most common among their decided
@@ -995,6 +996,26 @@ private:
             }
         }
         std::memcpy(rows, n, sizeof n);
+    }
+
+    // For the eight cells of row y from x on, at least two cells from the
+    // west and north edges and eight from the east and one from the south:
+    // zero where the cell's neighbourhood holds only its own terrain.
+    void differingAround(int x, int y, std::uint8_t differing[8])
+    {
+        const auto load8 = [](const uchar *bytes) {
+            std::uint64_t word;
+            std::memcpy(&word, bytes, sizeof word);
+            return word;
+        };
+        const std::uint64_t own = load8(&terrainAt(x, y));
+        std::uint64_t any = 0;
+        for (int dy = -2; dy <= 1; ++dy) {
+            const uchar *row = &terrainAt(x, y + dy);
+            any |= (load8(row - 2) ^ own) | (load8(row - 1) ^ own) | (load8(row) ^ own)
+                | (load8(row + 1) ^ own);
+        }
+        std::memcpy(differing, &any, sizeof any);
     }
 
     // The same for a cell at least two cells from the west and north edges
@@ -1250,39 +1271,50 @@ private:
             const uchar *cell = blockCells(blockX, blockY);
             BlockAltitudes around(cell);
             // Away from the map's edges the rows around a cell are read as
-            // they lie.
+            // they lie, eight cells at a time.
             const bool inside = blockX > 0 && blockY > 0 && blockX + 1 < m_result.blocksWide
                 && blockY + 1 < m_result.blocksHigh;
+            const int firstX = blockX * MapFiles::cellsPerBlockSide;
             std::uint8_t indexesOfBlock[MapFiles::cellsPerBlock];
-            for (int i = 0; i < MapFiles::cellsPerBlock; ++i) {
-                const auto tile = static_cast<std::uint16_t>(cell[0] | cell[1] << 8);
-                const auto z = static_cast<std::int8_t>(cell[2]);
-                cell += MapFiles::mapCellSize;
-                const AltitudeAnswer *answer;
-                if (altitudes[tile].needsTransition) {
-                    const int x =
-                        blockX * MapFiles::cellsPerBlockSide + i % MapFiles::cellsPerBlockSide;
-                    const int y =
-                        blockY * MapFiles::cellsPerBlockSide + i / MapFiles::cellsPerBlockSide;
-                    const std::uint8_t own = terrainAt(x, y);
-                    std::uint32_t rows[4];
-                    if (inside)
-                        insideNeighbourhood(x, y, rows);
-                    else
-                        neighbourhood(x, y, rows);
-                    const TransitionLookup lookup = lookupOf(rows, own, cache);
-                    answer = &answers.find(lookup, own, tile, z, [&] {
-                        return answerByTransition(tile, own, lookup, z, altitudes[tile].altIdMod,
-                                                  indexes);
-                    });
-                } else {
-                    answer = &answers.find({}, 0, tile, z, [&] {
-                        const TileAltitude &altitude = altitudes[tile];
-                        return answerOrNearest(static_cast<std::int8_t>(z - altitude.altIdMod), z,
-                                               altitude.variation, indexes);
-                    });
+            for (int k = 0, i = 0; k < MapFiles::cellsPerBlockSide; ++k) {
+                const int y = blockY * MapFiles::cellsPerBlockSide + k;
+                // Zero for the cells of the row whose neighbourhood is their
+                // own terrain sixteen times.
+                std::uint8_t differing[MapFiles::cellsPerBlockSide];
+                if (inside)
+                    differingAround(firstX, y, differing);
+                const uchar *terrain = &terrainAt(firstX, y);
+                for (int l = 0; l < MapFiles::cellsPerBlockSide; ++l, ++i) {
+                    const auto tile = static_cast<std::uint16_t>(cell[0] | cell[1] << 8);
+                    const auto z = static_cast<std::int8_t>(cell[2]);
+                    cell += MapFiles::mapCellSize;
+                    const AltitudeAnswer *answer;
+                    if (altitudes[tile].needsTransition) {
+                        const std::uint8_t own = terrain[l];
+                        TransitionLookup lookup;
+                        if (inside && differing[l] == 0) {
+                            lookup = m_uniformLookups[own];
+                        } else {
+                            std::uint32_t rows[4];
+                            if (inside)
+                                insideNeighbourhood(firstX + l, y, rows);
+                            else
+                                neighbourhood(firstX + l, y, rows);
+                            lookup = lookupOf(rows, own, cache);
+                        }
+                        answer = &answers.find(lookup, own, tile, z, [&] {
+                            return answerByTransition(tile, own, lookup, z,
+                                                      altitudes[tile].altIdMod, indexes);
+                        });
+                    } else {
+                        answer = &answers.find({}, 0, tile, z, [&] {
+                            const TileAltitude &altitude = altitudes[tile];
+                            return answerOrNearest(static_cast<std::int8_t>(z - altitude.altIdMod),
+                                                   z, altitude.variation, indexes);
+                        });
+                    }
+                    indexesOfBlock[i] = std::uint8_t(resolve(*answer, indexes, around, i, tally));
                 }
-                indexesOfBlock[i] = std::uint8_t(resolve(*answer, indexes, around, i, tally));
             }
             for (int k = 0; k < MapFiles::cellsPerBlockSide; ++k)
                 std::memcpy(
@@ -1312,10 +1344,8 @@ private:
     const qsizetype m_terrainStride;
     uchar *m_altitude;
     const qsizetype m_altitudeStride;
-    // The uncertain cells at borders, whose tiles the mending looks at first.
-    std::vector<std::uint32_t> m_atBorders;
+    // The cells of tiles no terrain explains.
     std::vector<std::uint32_t> m_unknown;
-    std::vector<std::uint32_t> m_transitionCells;
     // Every key that places a tile, by tile: those of tile t from
     // m_placementStart[t] to m_placementStart[t + 1].
     std::vector<Placement> m_placements;
@@ -1325,8 +1355,10 @@ private:
     // The candidates of each uncertain tile, by tile: -1 for the others.
     std::vector<std::int32_t> m_candidateSetOf;
     std::vector<std::bitset<256>> m_candidateSets;
-    // One bit per cell, rows first: the cells whose terrain is uncertain.
+    // One bit per cell, rows first: the cells whose terrain is uncertain,
+    // and those of a transition tile of one terrain.
     std::vector<std::uint64_t> m_uncertain;
+    std::vector<std::uint64_t> m_transitionCells;
 };
 
 } // namespace
