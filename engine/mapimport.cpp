@@ -15,6 +15,10 @@
 #include <QDir>
 #include <QImageWriter>
 
+#ifdef Q_OS_LINUX
+#include <sys/mman.h>
+#endif
+
 #include <algorithm>
 #include <array>
 #include <atomic>
@@ -168,6 +172,31 @@ QList<QRgb> grayRamp(int size)
         colours.append(qRgb(level, level, level));
     }
     return colours;
+}
+
+// An empty 8-bit palette image. On Linux its pixels lie in memory the
+// kernel may back with huge pages: the estimate's pass reads the images a
+// block column at a time, across thousands of rows, and with small pages
+// nearly every row it reads costs a miss in the address translation.
+QImage indexedImage(int width, int height)
+{
+#ifdef Q_OS_LINUX
+    constexpr std::size_t hugePage = std::size_t(2) << 20;
+    // Rows of palette images are padded to four bytes.
+    const std::size_t bytesPerLine = (std::size_t(width) + 3) / 4 * 4;
+    const std::size_t size =
+        (bytesPerLine * std::size_t(height) + hugePage - 1) / hugePage * hugePage;
+    if (width > 0 && height > 0) {
+        if (void *pixels = std::aligned_alloc(hugePage, size)) {
+            madvise(pixels, size, MADV_HUGEPAGE);
+            return QImage(
+                static_cast<uchar *>(pixels), width, height, qsizetype(bytesPerLine),
+                QImage::Format_Indexed8, [](void *owned) { std::free(owned); }, pixels);
+        }
+        return QImage();
+    }
+#endif
+    return QImage(width, height, QImage::Format_Indexed8);
 }
 
 int highestIndex(const auto &paletteTable)
@@ -1412,8 +1441,8 @@ MapImport importMap(const QString &destination, int mapNumber, int blocksHigh,
             + QLatin1Char(' ') + map.errorString();
         return result;
     }
-    result.terrain = QImage(width, height, QImage::Format_Indexed8);
-    result.altitude = QImage(width, height, QImage::Format_Indexed8);
+    result.terrain = indexedImage(width, height);
+    result.altitude = indexedImage(width, height);
     if (result.terrain.isNull() || result.altitude.isNull()) {
         result.terrain = result.altitude = QImage();
         result.errorText = QStringLiteral("there is not enough memory for two images of %1 x %2 "
