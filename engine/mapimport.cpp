@@ -208,21 +208,34 @@ int highestIndex(const auto &paletteTable)
     return -1;
 }
 
+// What the import needs of a cell's transition: the definition that places
+// its tile, if any, and whether its hit keeps a random terrain's variation.
+struct CellTransition
+{
+    const CompiledTransition *hit = nullptr;
+    bool keepsVariation = false;
+};
+
+CellTransition cellTransition(const TransitionLookup &lookup)
+{
+    return {lookup.hit, lookup.keepsVariation};
+}
+
 // The finder's answers for the neighbourhoods asked about last, by a hash
 // of their sixteen indexes: a map has far fewer kinds of border than cells
 // at borders, and the mending asks about the same cells again and again.
 // One per thread.
-class LookupCache
+class TransitionCache
 {
 public:
-    explicit LookupCache(const TransitionFinder &finder) : m_finder(finder)
+    explicit TransitionCache(const TransitionFinder &finder) : m_finder(finder)
     {
         const std::uint8_t none[4][4] {};
-        m_entries.assign(std::size_t(1) << bits, {{0, 0}, finder.findCell(none)});
+        m_entries.assign(std::size_t(1) << bits, {{0, 0}, cellTransition(finder.findCell(none))});
     }
 
     // rows: the neighbourhood's four rows, each as it lies in memory.
-    TransitionLookup find(const std::uint32_t rows[4])
+    CellTransition find(const std::uint32_t rows[4])
     {
         const std::uint64_t key[2] = {std::uint64_t(rows[0]) << 32 | rows[1],
                                       std::uint64_t(rows[2]) << 32 | rows[3]};
@@ -231,9 +244,9 @@ public:
         if (entry.key[0] != key[0] || entry.key[1] != key[1]) {
             std::uint8_t neighbourhood[4][4];
             std::memcpy(neighbourhood, rows, sizeof neighbourhood);
-            entry = {{key[0], key[1]}, m_finder.findCell(neighbourhood)};
+            entry = {{key[0], key[1]}, cellTransition(m_finder.findCell(neighbourhood))};
         }
-        return entry.lookup;
+        return entry.transition;
     }
 
 private:
@@ -242,7 +255,7 @@ private:
     struct Entry
     {
         std::uint64_t key[2];
-        TransitionLookup lookup;
+        CellTransition transition;
     };
 
     const TransitionFinder &m_finder;
@@ -263,7 +276,7 @@ public:
           m_tileKinds(65536),
           m_transitions(tables),
           m_finder(m_transitions, false),
-          m_caches {LookupCache(m_finder), LookupCache(m_finder)},
+          m_caches {TransitionCache(m_finder), TransitionCache(m_finder)},
           m_terrain(result.terrain.bits()),
           m_terrainStride(result.terrain.bytesPerLine()),
           m_altitude(result.altitude.bits()),
@@ -291,7 +304,7 @@ public:
         for (int terrain = 0; terrain < 256; ++terrain) {
             std::uint8_t uniform[4][4];
             std::memset(uniform, terrain, sizeof uniform);
-            m_uniformLookups[terrain] = m_finder.findCell(uniform);
+            m_uniformTransitions[terrain] = cellTransition(m_finder.findCell(uniform));
         }
     }
 
@@ -434,7 +447,7 @@ private:
             inRowBands(visit, [&](std::uint32_t position, int part) {
                 const int x = int(position % std::uint32_t(m_width));
                 const int y = int(position / std::uint32_t(m_width));
-                LookupCache &cache = m_caches[part == 0 ? 0 : 1];
+                TransitionCache &cache = m_caches[part == 0 ? 0 : 1];
                 if (!explains(x, y, cache)) {
                     unexplained[part].push_back(position);
                     repair(x, y, changed[part], cache);
@@ -611,7 +624,7 @@ private:
             terrainAt(change.position) = forward ? change.after : change.before;
     }
 
-    void repair(int x, int y, std::vector<std::uint32_t> &changed, LookupCache &cache)
+    void repair(int x, int y, std::vector<std::uint32_t> &changed, TransitionCache &cache)
     {
         Changes best;
         int bestGain = 0;
@@ -673,7 +686,7 @@ private:
         return affected;
     }
 
-    int explainedAmong(const AffectedCells &positions, LookupCache &cache)
+    int explainedAmong(const AffectedCells &positions, TransitionCache &cache)
     {
         int count = 0;
         for (std::uint32_t position : positions)
@@ -685,7 +698,7 @@ private:
     // Twice how many more tiles around the changed cells the terrains
     // explain once the changes are made, and one if (x, y) is among them;
     // the terrains are left as they were.
-    int explainedGain(const Changes &changes, int x, int y, LookupCache &cache)
+    int explainedGain(const Changes &changes, int x, int y, TransitionCache &cache)
     {
         const AffectedCells affected = affectedBy(changes);
         const int before = explainedAmong(affected, cache);
@@ -860,7 +873,7 @@ private:
         const int bands = (m_height + bandHeight - 1) / bandHeight;
         std::vector<std::vector<std::uint32_t>> found(static_cast<std::size_t>(bands));
         std::atomic<int> nextBand = 0;
-        const auto scan = [&](LookupCache &cache) {
+        const auto scan = [&](TransitionCache &cache) {
             for (int band = nextBand++; band < bands; band = nextBand++) {
                 for (int y = band * bandHeight; y < std::min((band + 1) * bandHeight, m_height);
                      ++y)
@@ -879,7 +892,7 @@ private:
     // Eight cells at a time: rows are a whole number of blocks wide, so
     // their bits share a word. Away from the map's sides the neighbours are
     // compared eight at a time.
-    void scanRow(int y, LookupCache &cache, std::vector<std::uint32_t> &out)
+    void scanRow(int y, TransitionCache &cache, std::vector<std::uint32_t> &out)
     {
         const auto load8 = [](const uchar *bytes) {
             std::uint64_t word;
@@ -1060,13 +1073,13 @@ private:
 
     // Whether the generator, given the terrains as they stand, may place the
     // cell's tile there again.
-    bool explains(int x, int y, LookupCache &cache)
+    bool explains(int x, int y, TransitionCache &cache)
     {
         const std::uint16_t tile = tileAt(x, y);
-        const TransitionLookup lookup = lookupAt(x, y, cache);
-        if (lookup.hit && lookup.hit->mapTileCount.divisor() > 0) {
-            for (std::uint32_t i = 0; i < lookup.hit->mapTileCount.divisor(); ++i) {
-                if (lookup.hit->mapTiles[i].tileId == tile)
+        const CompiledTransition *hit = transitionAt(x, y, cache).hit;
+        if (hit && hit->mapTileCount.divisor() > 0) {
+            for (std::uint32_t i = 0; i < hit->mapTileCount.divisor(); ++i) {
+                if (hit->mapTiles[i].tileId == tile)
                     return true;
             }
             return false;
@@ -1077,19 +1090,20 @@ private:
 
     // The cell's transition, as the generator finds it on the terrains as
     // they stand.
-    TransitionLookup lookupAt(int x, int y, LookupCache &cache)
+    CellTransition transitionAt(int x, int y, TransitionCache &cache)
     {
         std::uint32_t rows[4];
         neighbourhood(x, y, rows);
-        return lookupOf(rows, terrainAt(x, y), cache);
+        return transitionOf(rows, terrainAt(x, y), cache);
     }
     // The same from the cell's neighbourhood and own terrain.
-    TransitionLookup lookupOf(const std::uint32_t rows[4], std::uint8_t own, LookupCache &cache)
+    CellTransition transitionOf(const std::uint32_t rows[4], std::uint8_t own,
+                                TransitionCache &cache)
     {
         const std::uint32_t uniform = 0x01010101u * own;
         if ((rows[0] ^ uniform) | (rows[1] ^ uniform) | (rows[2] ^ uniform) | (rows[3] ^ uniform))
             return cache.find(rows);
-        return m_uniformLookups[own];
+        return m_uniformTransitions[own];
     }
 
     // The written altitudes of one block, read once a cell of the block needs
@@ -1170,12 +1184,13 @@ private:
 
         // make() gives the answer where none is kept.
         template<typename Make>
-        const AltitudeAnswer &find(const TransitionLookup &lookup, std::uint8_t terrain,
+        const AltitudeAnswer &find(const CellTransition &transition, std::uint8_t terrain,
                                    std::uint16_t tile, std::int8_t z, Make make)
         {
             // Definitions lie at even addresses.
             const std::uint64_t key[2] = {
-                std::uint64_t(reinterpret_cast<std::uintptr_t>(lookup.hit)) | lookup.keepsVariation,
+                std::uint64_t(reinterpret_cast<std::uintptr_t>(transition.hit))
+                    | transition.keepsVariation,
                 std::uint64_t(terrain) << 24 | std::uint64_t(tile) << 8 | std::uint8_t(z)};
             const std::uint64_t hash =
                 key[0] * 0x9e3779b97f4a7c15ull ^ key[1] * 0xc2b2ae3d27d4eb4full;
@@ -1237,11 +1252,12 @@ private:
     // transition and a variation that allows, gives z; where the
     // transition does not place the tile, fallbackAltIdMod takes its place.
     AltitudeAnswer answerByTransition(std::uint16_t tile, std::uint8_t terrain,
-                                      const TransitionLookup &lookup, std::int8_t z,
+                                      const CellTransition &transition, std::int8_t z,
                                       std::int8_t fallbackAltIdMod,
                                       const AltitudeIndexes &indexes) const
     {
-        if (!lookup.hit || lookup.hit->mapTileCount.divisor() == 0) {
+        const CompiledTransition *hit = transition.hit;
+        if (!hit || hit->mapTileCount.divisor() == 0) {
             if (m_tables.TerrainTable.value(terrain) == tile)
                 return answerOrNearest(z, z, ownTileVariation(m_tables.TerrainRandomTable, terrain),
                                        indexes);
@@ -1249,12 +1265,12 @@ private:
                                    AltitudeVariation::None, indexes);
         }
         const AltitudeVariation variation =
-            lookup.keepsVariation && m_tables.TerrainRandomTable.value(terrain)
+            transition.keepsVariation && m_tables.TerrainRandomTable.value(terrain)
             ? AltitudeVariation::UniformTransition
             : AltitudeVariation::None;
         std::optional<std::int8_t> first;
-        for (std::uint32_t i = 0; i < lookup.hit->mapTileCount.divisor(); ++i) {
-            const TransitionTile &candidate = lookup.hit->mapTiles[i];
+        for (std::uint32_t i = 0; i < hit->mapTileCount.divisor(); ++i) {
+            const TransitionTile &candidate = hit->mapTiles[i];
             if (candidate.tileId != tile)
                 continue;
             const auto base = static_cast<std::int8_t>(z - candidate.altIdMod);
@@ -1293,7 +1309,7 @@ private:
     // transition, from the transition as the generator finds it on the
     // imported terrain.
     void mapAltitude(int firstRow, int endRow, const AltitudeIndexes &indexes,
-                     const std::vector<TileAltitude> &altitudes, LookupCache &cache,
+                     const std::vector<TileAltitude> &altitudes, TransitionCache &cache,
                      AltitudeAnswers &answers, Tally &tally)
     {
         forEachBlock(firstRow, endRow, m_result.blocksWide, [&](int blockX, int blockY) {
@@ -1320,19 +1336,19 @@ private:
                     const AltitudeAnswer *answer;
                     if (altitudes[tile].needsTransition) {
                         const std::uint8_t own = terrain[l];
-                        TransitionLookup lookup;
+                        CellTransition transition;
                         if (inside && differing[l] == 0) {
-                            lookup = m_uniformLookups[own];
+                            transition = m_uniformTransitions[own];
                         } else {
                             std::uint32_t rows[4];
                             if (inside)
                                 insideNeighbourhood(firstX + l, y, rows);
                             else
                                 neighbourhood(firstX + l, y, rows);
-                            lookup = lookupOf(rows, own, cache);
+                            transition = transitionOf(rows, own, cache);
                         }
-                        answer = &answers.find(lookup, own, tile, z, [&] {
-                            return answerByTransition(tile, own, lookup, z,
+                        answer = &answers.find(transition, own, tile, z, [&] {
+                            return answerByTransition(tile, own, transition, z,
                                                       altitudes[tile].altIdMod, indexes);
                         });
                     } else {
@@ -1366,9 +1382,9 @@ private:
     const TransitionIndex m_transitions;
     const TransitionFinder m_finder;
     // For a cell whose neighbourhood is one terrain, the common case.
-    std::array<TransitionLookup, 256> m_uniformLookups;
+    std::array<CellTransition, 256> m_uniformTransitions;
     // The second thread's, then this thread's.
-    LookupCache m_caches[2];
+    TransitionCache m_caches[2];
     uchar *m_terrain;
     const qsizetype m_terrainStride;
     uchar *m_altitude;
