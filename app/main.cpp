@@ -31,6 +31,8 @@ int main(int argc, char *argv[])
     const std::unique_ptr<QCoreApplication> application(
         printsOnly(argc, argv) ? new QCoreApplication(argc, argv) : new QApplication(argc, argv));
     QCoreApplication::setApplicationName(QStringLiteral("mapgenerator"));
+    // Where QSettings keeps the remembered choices.
+    QCoreApplication::setOrganizationName(QStringLiteral("Quillmoor"));
     QCoreApplication::setApplicationVersion(programVersion());
 
     QCommandLineParser parser;

@@ -1,11 +1,13 @@
 #pragma once
 
+#include "engine/paletteimage.h"
 #include "engine/passobserver.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
 
 #include <memory>
+#include <optional>
 
 class QMainWindow;
 class QProgressDialog;
@@ -31,6 +33,13 @@ public:
     void trace(const QString &line) override;
     void stepProgress(const QString &step, qint64 done, qint64 total) override;
     void stepFinished() override;
+    void imagesRead(const PaletteImage &terrain, const PaletteImage &altitude) override;
+
+    // The images as the pass read them, once it did.
+    const std::optional<PaletteImage> &terrain() const { return m_terrain; }
+    const std::optional<PaletteImage> &altitude() const { return m_altitude; }
+    // The title of the last warning box, which names the image check that failed.
+    const QString &warningTitle() const { return m_warningTitle; }
 
 private:
     // One dialog serves the steps and the block loop, under their labels.
@@ -41,4 +50,9 @@ private:
     std::unique_ptr<QProgressDialog> m_progress;
     // Since the current step began.
     QElapsedTimer m_stepTime;
+    // Since the block loop's progress was last shown.
+    QElapsedTimer m_lastUpdate;
+    std::optional<PaletteImage> m_terrain;
+    std::optional<PaletteImage> m_altitude;
+    QString m_warningTitle;
 };

@@ -1,10 +1,8 @@
 #include "checkdatacommand.h"
 
 #include "commandparser.h"
-#include "data/datadirectorychecker.h"
 #include "data/designerfiles.h"
-#include "engine/bordercheck.h"
-#include "engine/mapimagecheck.h"
+#include "engine/datacheck.h"
 #include "engine/transitionskeletons.h"
 #include "problemprinter.h"
 
@@ -122,45 +120,38 @@ int runCheckDataCommand(const QStringList &arguments)
         return failure;
 
     const QString terrainPath = parser.value(terrainOption);
-    QList<DataProblem> problems = checkDataDirectory(dataDirectory);
-    problems += checkMapImages(dataDirectory, terrainPath, parser.value(altitudeOption));
+    const DataCheckReport report =
+        checkData(dataDirectory, terrainPath, parser.value(altitudeOption));
+    const QList<DataProblem> &problems = report.problems;
     Counts counts;
-    BorderCheck borders;
-    if (!terrainPath.isEmpty()) {
-        borders = checkBorders(dataDirectory, terrainPath);
-        problems += borders.problems;
-        if (borders.coverage)
-            counts.coverage = &*borders.coverage;
-    }
-    counts.errors =
-        std::count_if(problems.cbegin(), problems.cend(), [](const DataProblem &problem) {
-            return problem.severity == DataProblem::Severity::Error;
-        });
-    counts.warnings = problems.size() - counts.errors;
+    counts.errors = report.errors;
+    counts.warnings = report.warnings;
+    if (report.coverage)
+        counts.coverage = &*report.coverage;
     if (parser.isSet(jsonOption))
         printJson(out, QDir::toNativeSeparators(dataDirectory), problems, counts);
     else
         printText(out, problems, counts);
 
     if (!skeletonPath.isEmpty()) {
-        if (!borders.coverage) {
+        if (!report.coverage) {
             err << "error: " << QDir::toNativeSeparators(skeletonPath)
                 << " not written: the terrain image cannot be scanned (see its error)" << Qt::endl;
             return failure;
         }
-        if (borders.coverage->patterns().isEmpty()) {
+        if (report.coverage->patterns().isEmpty()) {
             err << "Every border pattern has a transition; "
                 << QDir::toNativeSeparators(skeletonPath) << " not written" << Qt::endl;
             return counts.errors > 0 ? failure : success;
         }
         QString errorText;
-        const QByteArray skeletons = transitionSkeletons(
-            borders.coverage->patterns(), borders.names, QFileInfo(terrainPath).fileName());
+        const QByteArray skeletons = transitionSkeletons(report.coverage->patterns(), report.names,
+                                                         QFileInfo(terrainPath).fileName());
         if (!writeDesignerFiles({{skeletonPath, skeletons}}, &errorText)) {
             err << "error: " << errorText << Qt::endl;
             return failure;
         }
-        err << "Wrote " << plural(borders.coverage->patterns().size(), "open transition") << " to "
+        err << "Wrote " << plural(report.coverage->patterns().size(), "open transition") << " to "
             << QDir::toNativeSeparators(skeletonPath)
             << "; move it under transitions/ and fill in the tiles" << Qt::endl;
     }

@@ -99,8 +99,11 @@ int runPreviewCommand(const QStringList &arguments)
                 << " is not an 8-bit image, so its borders cannot be matched" << Qt::endl;
             return failure;
         }
+        const BorderCoverage coverage(TransitionIndex(tables), terrainImage);
         unmatchedCells =
-            markUnmatchedCells(preview.image, BorderCoverage(TransitionIndex(tables), terrainImage),
+            markUnmatchedCells(preview.image, coverage,
+                               QRect(0, 0, coverage.blocksWide() * MapFiles::cellsPerBlockSide,
+                                     coverage.blocksHigh() * MapFiles::cellsPerBlockSide),
                                scale, markColour);
     }
     if (!savePreview(preview, file, err))

@@ -71,21 +71,6 @@ QString echo(QStringView text)
     return result;
 }
 
-QString transitionLabel(TransitionKind kind)
-{
-    switch (kind) {
-    case TransitionKind::General:
-        return QStringLiteral("transition");
-    case TransitionKind::Left:
-        return QStringLiteral("left rough-edge transition");
-    case TransitionKind::Top:
-        return QStringLiteral("top rough-edge transition");
-    case TransitionKind::Corner:
-        return QStringLiteral("corner rough-edge transition");
-    }
-    return {};
-}
-
 // The problems of one file, held back until the file has parsed: a file
 // that is not well-formed counts for nothing, and reports only that. Each
 // problem keeps the place its element has in the order the definitions
@@ -251,6 +236,19 @@ public:
         reportReplacedDefinitions();
         reportMissingStaticSets(m_dataDirectory + QLatin1String("/statics/"));
         return sortedProblems();
+    }
+
+    void locateTransitions(DefinitionLocations &winners) const
+    {
+        for (auto it = m_lastDefinition.cbegin(); it != m_lastDefinition.cend(); ++it) {
+            const int defines = it.key().section(QLatin1Char(':'), 0, 0).toInt();
+            if (defines < int(Defines::Transition))
+                continue;
+            const Definition &winner = m_definitions[std::size_t(it.value() - 1)];
+            winners.insert(TransitionKind(defines - int(Defines::Transition)),
+                           it.key().section(QLatin1Char(':'), 1),
+                           {m_files[winner.file], winner.line});
+        }
     }
 
 private:
@@ -769,7 +767,11 @@ private:
 
 } // namespace
 
-QList<DataProblem> checkDataDirectory(const QString &dataDirectory)
+QList<DataProblem> checkDataDirectory(const QString &dataDirectory, DefinitionLocations *winners)
 {
-    return DataDirectoryChecker(dataDirectory).run();
+    DataDirectoryChecker checker(dataDirectory);
+    QList<DataProblem> problems = checker.run();
+    if (winners)
+        checker.locateTransitions(*winners);
+    return problems;
 }

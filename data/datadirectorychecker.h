@@ -1,6 +1,7 @@
 #pragma once
 
 #include "dataproblem.h"
+#include "definitionlocations.h"
 
 #include <QList>
 #include <QString>
@@ -10,4 +11,7 @@
 // cannot be read or parsed, keys that never match, static sets that do not
 // exist, numbers that do not convert or lose bits, definitions that a later
 // one replaces. Problems come file by file in load order, then by line.
-QList<DataProblem> checkDataDirectory(const QString &dataDirectory);
+// winners, when given, receives where each transition key's kept
+// definition stands.
+QList<DataProblem> checkDataDirectory(const QString &dataDirectory,
+                                      DefinitionLocations *winners = nullptr);

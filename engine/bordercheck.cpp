@@ -10,14 +10,24 @@
 
 BorderCheck checkBorders(const QString &dataDirectory, const QString &terrainPath)
 {
-    BorderCheck check;
     const PaletteImage terrain = PaletteImage::load(terrainPath);
     if (terrain.isNull() || terrain.depth() != 8)
-        return check;
+        return {};
     MapTables tables;
     loadDataDirectory(tables, dataDirectory);
-    check.coverage.emplace(TransitionIndex(tables), terrain);
-    check.names = TerrainNames::load(dataDirectory + QLatin1String("/system/terrain.xml"));
+    return checkBorders(TransitionIndex(tables),
+                        TerrainNames::load(dataDirectory + QLatin1String("/system/terrain.xml")),
+                        terrainPath, terrain);
+}
+
+BorderCheck checkBorders(const TransitionIndex &transitions, const TerrainNames &names,
+                         const QString &terrainPath, const PaletteImage &terrain)
+{
+    BorderCheck check;
+    if (terrain.isNull() || terrain.depth() != 8)
+        return check;
+    check.coverage.emplace(transitions, terrain);
+    check.names = names;
 
     const QString file = QDir::toNativeSeparators(QDir::cleanPath(terrainPath));
     for (const BorderPattern &pattern : check.coverage->patterns()) {

@@ -9,6 +9,9 @@
 
 #include <optional>
 
+class PaletteImage;
+class TransitionIndex;
+
 // The border coverage of a terrain image under a data directory, as
 // check-data reports it.
 struct BorderCheck
@@ -23,3 +26,8 @@ struct BorderCheck
 
 // Loads the data directory as the generator does and scans the image.
 BorderCheck checkBorders(const QString &dataDirectory, const QString &terrainPath);
+
+// Scans the image read from terrainPath with the transitions of a data
+// directory as loaded.
+BorderCheck checkBorders(const TransitionIndex &transitions, const TerrainNames &names,
+                         const QString &terrainPath, const PaletteImage &terrain);

@@ -34,10 +34,11 @@ public:
         loadAltitudeTable(m_tables, altitudeXml());
     }
 
-    QList<DataProblem> run(const QString &terrainPath, const QString &altitudePath)
+    QList<DataProblem> run(const QString &terrainPath, const PaletteImage &terrainImage,
+                           const QString &altitudePath, const PaletteImage &altitudeImage)
     {
-        const CheckedImage terrain = load(terrainPath);
-        const CheckedImage altitude = load(altitudePath);
+        const CheckedImage terrain = take(terrainPath, terrainImage);
+        const CheckedImage altitude = take(altitudePath, altitudeImage);
         if (!terrainPath.isEmpty() && !altitudePath.isEmpty() && !terrain.image.isNull()
             && !altitude.image.isNull()
             && (terrain.image.width() != altitude.image.width()
@@ -67,11 +68,11 @@ private:
     QString terrainXml() const { return m_dataDirectory + QLatin1String("/system/terrain.xml"); }
     QString altitudeXml() const { return m_dataDirectory + QLatin1String("/system/altitude.xml"); }
 
-    CheckedImage load(const QString &path)
+    CheckedImage take(const QString &path, const PaletteImage &image)
     {
         if (path.isEmpty())
             return {};
-        CheckedImage checked {displayPath(path), PaletteImage::load(path)};
+        CheckedImage checked {displayPath(path), image};
         if (checked.image.isNull())
             report(Severity::Error, QStringLiteral("image-unreadable"), checked.file,
                    QStringLiteral("cannot be read: %1; the generator writes nothing")
@@ -154,5 +155,16 @@ private:
 QList<DataProblem> checkMapImages(const QString &dataDirectory, const QString &terrainPath,
                                   const QString &altitudePath)
 {
-    return ImageChecker(dataDirectory).run(terrainPath, altitudePath);
+    const auto load = [](const QString &path) {
+        return path.isEmpty() ? PaletteImage() : PaletteImage::load(path);
+    };
+    return checkMapImages(dataDirectory, terrainPath, load(terrainPath), altitudePath,
+                          load(altitudePath));
+}
+
+QList<DataProblem> checkMapImages(const QString &dataDirectory, const QString &terrainPath,
+                                  const PaletteImage &terrain, const QString &altitudePath,
+                                  const PaletteImage &altitude)
+{
+    return ImageChecker(dataDirectory).run(terrainPath, terrain, altitudePath, altitude);
 }

@@ -352,6 +352,7 @@ PassSummary processMap(MapTables &tables, StructureStatics &structureStatics, Ke
         observer.error(summary.errorText);
         return summary;
     }
+    observer.imagesRead(terrain, altitude);
     // Said first: an image that was not read has no size or depth to compare.
     QStringList unreadable;
     for (const auto &[path, image] :

@@ -1,11 +1,11 @@
 #pragma once
 
+#include "maprenderer.h"
+
 #include <QImage>
 #include <QList>
-#include <QPoint>
+#include <QRect>
 #include <QString>
-
-#include <cstdint>
 
 class BorderCoverage;
 class TileTerrains;
@@ -13,20 +13,13 @@ class TileTerrains;
 // A picture of a map as its files hold it.
 struct MapPreview
 {
-    // A land tile id that no terrain of the data directory explains.
-    struct UnexplainedTile
-    {
-        std::uint16_t tileId = 0;
-        qint64 cells = 0;
-        QPoint firstCell;
-    };
+    using UnexplainedTile = ::UnexplainedTile;
 
-    // Loud, so that unexplained tiles stand out of any terrain palette.
-    static constexpr QRgb unexplainedColour = 0xffff00ff;
+    static constexpr QRgb unexplainedColour = MapRenderer::unexplainedColour;
 
-    // A loud colour that neither the palette nor unexplainedColour is, for
-    // marking cells.
-    static QRgb markColour(const QList<QRgb> &palette);
+    // A loud colour that neither the colours to avoid (a palette, marks
+    // already chosen) nor unexplainedColour is, for marking cells.
+    static QRgb markColour(const QList<QRgb> &avoid);
 
     // Null when the map could not be drawn; errorText says why.
     QImage image;
@@ -48,7 +41,8 @@ struct MapPreview
 MapPreview renderMapPreview(const QString &destination, int mapNumber, int blocksHigh,
                             const TileTerrains &terrains, const QList<QRgb> &palette, int scale);
 
-// Paints the pixel of every unmatched cell of the coverage into a preview
-// drawn at scale, so that a lone cell shows also when scaled down. Returns
-// the number of cells.
-qint64 markUnmatchedCells(QImage &image, const BorderCoverage &coverage, int scale, QRgb colour);
+// Paints the pixel of every unmatched cell of the coverage into a picture
+// of the cells of area drawn at scale, so that a lone cell shows also when
+// scaled down. Returns the number of cells in area.
+qint64 markUnmatchedCells(QImage &image, const BorderCoverage &coverage, const QRect &area,
+                          int scale, QRgb colour);

@@ -2,6 +2,8 @@
 
 #include <QString>
 
+class PaletteImage;
+
 // What a map generation pass tells its user. The window shows these in its
 // status bar, message boxes and progress dialog; the command-line tool
 // prints them; tests record them.
@@ -25,6 +27,11 @@ public:
     virtual void progressChanged(int value) = 0;
     virtual bool isCancelled() = 0;
     virtual void progressFinished() = 0;
+
+    // The two images as the pass read them, before it checks them (a null
+    // image for one that could not be read). A front end that looks at the
+    // map afterwards keeps them rather than reading them again.
+    virtual void imagesRead(const PaletteImage &, const PaletteImage &) { }
 
     // A diagnostic line for standard output (without its line end).
     virtual void trace(const QString &line) = 0;

@@ -6,7 +6,9 @@
 #include "data/terraintable.h"
 #include "data/transitionfile.h"
 #include "data/xmldocument.h"
+#include "engine/maprenderer.h"
 #include "engine/paletteimage.h"
+#include "engine/tileterrains.h"
 #include "testsupport.h"
 
 #include <QFile>
@@ -101,6 +103,90 @@ private slots:
         QFETCH(QByteArray, contents);
         QFETCH(qsizetype, entries);
         QCOMPARE(loadEverywhere(contents), entries);
+    }
+
+    // The map view draws map files it has not verified: another program
+    // may have replaced them since the pass. Whatever their records say,
+    // every read stays inside the files.
+    void mapRendererStaysInsideTheFiles_data()
+    {
+        QTest::addColumn<int>("mapBlocks");
+        QTest::addColumn<QByteArray>("index"); // hexadecimal
+        QTest::addColumn<QByteArray>("statics"); // hexadecimal
+        QTest::addColumn<int>("width"); // 0: not opened
+        QTest::addColumn<int>("staticsAt00");
+        const QByteArray onStatic = "0100000000"
+                                    "0000"; // tile 1 at (0, 0)
+        QTest::newRow("sound") << 1
+                               << QByteArray("00000000"
+                                             "07000000"
+                                             "00000000")
+                               << onStatic << 8 << 1;
+        QTest::newRow("offset past the statics file") << 1
+                                                      << QByteArray("07000000"
+                                                                    "07000000"
+                                                                    "00000000")
+                                                      << onStatic << 8 << 0;
+        QTest::newRow("length past the statics file") << 1
+                                                      << QByteArray("00000000"
+                                                                    "ffffff7f"
+                                                                    "00000000")
+                                                      << onStatic << 8 << 0;
+        QTest::newRow("negative length") << 1
+                                         << QByteArray("00000000"
+                                                       "f9ffffff"
+                                                       "00000000")
+                                         << onStatic << 8 << 0;
+        QTest::newRow("part of a record") << 1
+                                          << QByteArray("00000000"
+                                                        "0a000000"
+                                                        "00000000")
+                                          << onStatic + "01000100000000" << 8 << 1;
+        QTest::newRow("static outside its block") << 1
+                                                  << QByteArray("00000000"
+                                                                "07000000"
+                                                                "00000000")
+                                                  << QByteArray("0100c8c8000000") << 8 << 0;
+        QTest::newRow("index shorter than the map") << 2
+                                                    << QByteArray("00000000"
+                                                                  "07000000"
+                                                                  "00000000")
+                                                    << onStatic << 8 << 1;
+        QTest::newRow("no index") << 1 << QByteArray() << QByteArray() << 0 << 0;
+        QTest::newRow("map shorter than a block") << 0
+                                                  << QByteArray("ffffffff"
+                                                                "00000000"
+                                                                "00000000")
+                                                  << QByteArray() << 0 << 0;
+    }
+
+    void mapRendererStaysInsideTheFiles()
+    {
+        QFETCH(int, mapBlocks);
+        QFETCH(QByteArray, index);
+        QFETCH(QByteArray, statics);
+        QFETCH(int, width);
+        QFETCH(int, staticsAt00);
+        const QString destination =
+            m_dir.filePath(QStringLiteral("map-%1").arg(QTest::currentDataTag()));
+        TestSupport::writeFile(destination + QLatin1String("/map0.mul"),
+                               QByteArray(mapBlocks * 196 + (mapBlocks == 0 ? 100 : 0), '\x01'));
+        TestSupport::writeFile(destination + QLatin1String("/staidx0.mul"),
+                               QByteArray::fromHex(index));
+        TestSupport::writeFile(destination + QLatin1String("/statics0.mul"),
+                               QByteArray::fromHex(statics));
+        MapTables tables;
+        tables.TerrainTable.insert(0, 257);
+        MapRenderer renderer(TileTerrains(tables), QList<QRgb>(256, qRgb(100, 100, 100)));
+        QCOMPARE(renderer.open(destination, 0, 1) ? renderer.width() : 0, width);
+        if (width == 0)
+            return;
+        QCOMPARE(renderer.statics(0, 0).size(), staticsAt00);
+        const QRect all(0, 0, renderer.width(), renderer.height());
+        QCOMPARE(renderer.render(all, 1).size(), QSize(8, 8));
+        QCOMPARE(renderer.sample(4).size(), QSize(2, 2));
+        const std::vector<bool> marked = renderer.staticCells(all);
+        QCOMPARE(std::count(marked.cbegin(), marked.cend(), true), staticsAt00);
     }
 
     void namedPipesAreSkipped()

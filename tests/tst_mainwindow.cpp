@@ -1,12 +1,18 @@
 #include "engine/destinationlock.h"
+#include "engine/generatedmap.h"
 #include "mainwindow.h"
+#include "mapview.h"
 #include "testsupport.h"
 
+#include <QDockWidget>
 #include <QErrorMessage>
 #include <QMessageBox>
+#include <QPlainTextEdit>
 #include <QProgressDialog>
 #include <QRegularExpression>
+#include <QSettings>
 #include <QSignalSpy>
+#include <QStandardPaths>
 #include <QStatusBar>
 #include <QTemporaryDir>
 #include <QTest>
@@ -14,6 +20,7 @@
 #include <QTextEdit>
 #include <QTimer>
 #include <QTranslator>
+#include <QTreeWidget>
 
 namespace {
 
@@ -137,6 +144,9 @@ private:
 private slots:
     void initTestCase()
     {
+        // Remembered choices go to a test location, emptied before each test.
+        QStandardPaths::setTestModeEnabled(true);
+        QCoreApplication::setOrganizationName(QStringLiteral("Quillmoor tests"));
         QVERIFY(m_dir.isValid());
         TestSupport::writePaletteImage(m_dir.filePath(QStringLiteral("t.png")), 16, 16,
                                        [](int, int) { return 0; });
@@ -158,6 +168,7 @@ private slots:
 
     void init()
     {
+        QSettings().clear();
         m_dest = m_dir.filePath(QStringLiteral("out"));
         QDir(m_dest).removeRecursively();
         QVERIFY(QDir().mkpath(m_dest));
@@ -399,6 +410,8 @@ private slots:
     void generateWritesTheMap()
     {
         MainWindow window;
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
         fill(window, writeWorld(QStringLiteral("world"), 0x1234), QStringLiteral("a.png"));
         QCOMPARE(generate(window),
                  QStringList(
@@ -409,37 +422,81 @@ private slots:
         QCOMPARE(map.mid(4, 2), QByteArray("\x34\x12"));
         QCOMPARE(QFileInfo(m_dest + QLatin1String("/staidx0.mul")).size(), 4 * 12);
         QVERIFY(QFileInfo::exists(m_dest + QLatin1String("/statics0.mul")));
+
+        const QString line = field<QLabel>(window, "labelResult")->text();
+        QVERIFY2(QRegularExpression(QStringLiteral("^Wrote map0.mul, staidx0.mul, statics0.mul to ")
+                                    + QRegularExpression::escape(m_dest) + " in \\d+\\.\\d\\d s$")
+                     .match(line)
+                     .hasMatch(),
+                 qPrintable(line));
+        QList<QUrl> opened;
+        window.m_openUrl = [&](const QUrl &url) {
+            opened << url;
+            return true;
+        };
+        field<QPushButton>(window, "pushOpenFolder")->click();
+        QCOMPARE(opened, QList<QUrl>({QUrl::fromLocalFile(m_dest)}));
+
+        // The view shows the 16 x 16 cells fitted; the cell under the
+        // pointer is described, and a click pins it.
+        auto *view = field<MapView>(window, "mapView");
+        QVERIFY(view->map());
+        QCOMPARE(view->map()->renderer().width(), 16);
+        const QPoint cell5x9 = view->toWidget(QPointF(5.5, 9.5)).toPoint();
+        QTest::mouseMove(view, cell5x9);
+        QTRY_VERIFY2(
+            field<QLabel>(window, "labelCell")->text().startsWith("(5, 9) block 1: tile 4660"),
+            qPrintable(field<QLabel>(window, "labelCell")->text()));
+        QTest::mouseClick(view, Qt::LeftButton, {}, cell5x9);
+        QTRY_VERIFY(field<QPlainTextEdit>(window, "textPinned")
+                        ->toPlainText()
+                        .contains("Tile: no transition: the terrain's own tile"));
     }
 
     void secondGenerate_data()
     {
-        QTest::addColumn<bool>("transitionsLoaded");
+        QTest::addColumn<bool>("withTransitions");
+        QTest::addColumn<QString>("change"); // "none", "directory" or "file"
         QTest::addColumn<QByteArray>("secondTile");
-        QTest::newRow("loaded: tables kept") << true << QByteArray("\x01\x01");
-        QTest::newRow("no transitions: loads again") << false << QByteArray("\x02\x02");
+        QTest::newRow("unchanged: tables kept") << true << "none" << QByteArray("\x01\x01");
+        QTest::newRow("another directory: loaded") << true << "directory" << QByteArray("\x02\x02");
+        // Same size, later time: only the time tells.
+        QTest::newRow("a file changed: loaded again") << true << "file" << QByteArray("\x03\x03");
+        QTest::newRow("no transitions: loads again") << false << "none" << QByteArray("\x01\x01");
     }
 
     void secondGenerate()
     {
-        QFETCH(bool, transitionsLoaded);
+        QFETCH(bool, withTransitions);
+        QFETCH(QString, change);
         QFETCH(QByteArray, secondTile);
         MainWindow window;
-        fill(window,
-             writeWorld(QStringLiteral("first-%1").arg(transitionsLoaded), 0x0101,
-                        transitionsLoaded),
-             QStringLiteral("a.png"));
+        const QString first = writeWorld(QStringLiteral("first-%1").arg(QTest::currentDataTag()),
+                                         0x0101, withTransitions);
+        fill(window, first, QStringLiteral("a.png"));
         generate(window);
-        const QByteArray first = mapFile();
-        field<QLineEdit>(window, "lineXML")->setText(writeWorld(QStringLiteral("second"), 0x0202));
+        const QByteArray firstMap = mapFile();
+        if (change == QLatin1String("directory")) {
+            field<QLineEdit>(window, "lineXML")
+                ->setText(writeWorld(QStringLiteral("second"), 0x0202));
+        } else if (change == QLatin1String("file")) {
+            const QString terrain = first + QLatin1String("/system/terrain.xml");
+            TestSupport::writeFile(terrain, "<T><Terrain ID='0' TileID='771' Random='True'/></T>");
+            QFile file(terrain);
+            QVERIFY(file.open(QIODevice::ReadWrite));
+            QVERIFY(file.setFileTime(QDateTime::currentDateTime().addSecs(5),
+                                     QFileDevice::FileModificationTime));
+        }
 
         const QStringList messages = generate(window);
-        QCOMPARE(messages.contains(QStringLiteral("Loading transition data")), !transitionsLoaded);
+        const bool reloads = change != QLatin1String("none") || !withTransitions;
+        QCOMPARE(messages.contains(QStringLiteral("Loading transition data")), reloads);
         QCOMPARE(messages.constLast(), readyZero);
         const QByteArray second = mapFile();
         QCOMPARE(second.mid(4, 2), secondTile);
         // Seeded once per run: the second pass draws other altitudes.
-        QCOMPARE(second.size(), first.size());
-        QVERIFY(second != first);
+        QCOMPARE(second.size(), firstMap.size());
+        QVERIFY(second != firstMap);
     }
 
     void staticSetMessages()
@@ -463,36 +520,67 @@ private slots:
         dialogs.constFirst()->close();
     }
 
+    // Every pass that cannot write says so in a box and in the result line,
+    // and leaves the map files as they were.
     void warningBoxes_data()
     {
         QTest::addColumn<QString>("altitudeImage");
+        QTest::addColumn<QString>("data"); // the world's data directory, or another path
         QTest::addColumn<bool>("destinationExists");
         QTest::addColumn<QString>("title");
         QTest::addColumn<QString>("text");
-        QTest::newRow("sizes") << "small.png" << true << "Size mismatch"
-                               << "Terrain and Altitude image files are different sizes";
-        QTest::newRow("depth") << "deep.png" << true << "Invalid color depth"
-                               << "Terrain or Alttiude image files are not 8 bit color";
+        QTest::addColumn<QString>("result");
+        const QString notWritten =
+            QStringLiteral("Not written, the previous map files are unchanged: ");
+        QTest::newRow("sizes") << "small.png"
+                               << "" << true << "Size mismatch"
+                               << "Terrain and Altitude image files are different sizes"
+                               << "Size mismatch: Terrain image " + m_dir.filePath("t.png");
+        QTest::newRow("depth") << "deep.png"
+                               << "" << true << "Invalid color depth"
+                               << "Terrain or Alttiude image files are not 8 bit color"
+                               << "Invalid color depth: Terrain image ";
+        const QString unreadable = "cannot read " + m_dir.filePath("none.png") + ": no such file";
         QTest::newRow("unreadable")
-            << "none.png" << true << "Map files not written"
-            << "cannot read " + m_dir.filePath("none.png") + ": no such file";
-        QTest::newRow("destination") << "a.png" << false << "Map files not written"
-                                     << "Cannot write " + m_dir.filePath("out/map0.mul") + ": ";
+            << "none.png"
+            << "" << true << "Map files not written" << unreadable << notWritten + unreadable;
+        const QString cannotWrite = "Cannot write " + m_dir.filePath("out/map0.mul") + ": ";
+        QTest::newRow("destination")
+            << "a.png"
+            << "" << false << "Map files not written" << cannotWrite << notWritten + cannotWrite;
         // As the root directory, the empty field gets nothing written.
-        QTest::newRow("empty destination") << "a.png" << true << "Map files not written"
-                                           << "No destination directory given";
+        QTest::newRow("empty destination")
+            << "a.png"
+            << "" << true << "Map files not written"
+            << "No destination directory given" << notWritten + "No destination directory given";
+        const QString noData =
+            "The data directory " + m_dir.filePath("nowhere") + " does not exist";
+        QTest::newRow("no data directory") << "a.png" << m_dir.filePath("nowhere") << true
+                                           << "Map files not written" << noData << noData;
+        const QString noTerrain = m_dir.filePath("empty/system/terrain.xml") + " does not exist";
+        QTest::newRow("no terrain.xml") << "a.png" << m_dir.filePath("empty") << true
+                                        << "Map files not written" << noTerrain << noTerrain;
     }
 
     void warningBoxes()
     {
         QFETCH(QString, altitudeImage);
+        QFETCH(QString, data);
         QFETCH(bool, destinationExists);
         QFETCH(QString, title);
         QFETCH(QString, text);
+        QFETCH(QString, result);
+        const QMap<QString, QByteArray> oldFiles = {
+            {"/map0.mul", "old map"}, {"/staidx0.mul", "old index"}, {"/statics0.mul", ""}};
         if (!destinationExists)
             QVERIFY(QDir(m_dest).removeRecursively());
+        else
+            for (auto it = oldFiles.cbegin(); it != oldFiles.cend(); ++it)
+                TestSupport::writeFile(m_dest + it.key(), it.value());
+        QVERIFY(QDir().mkpath(m_dir.filePath(QStringLiteral("empty/system"))));
         MainWindow window;
-        fill(window, writeWorld(QStringLiteral("world"), 1), altitudeImage);
+        const QString world = writeWorld(QStringLiteral("world"), 1);
+        fill(window, data.isEmpty() ? world : data, altitudeImage);
         if (QTest::currentDataTag() == QLatin1String("empty destination"))
             field<QLineEdit>(window, "lineDest")->clear();
         QString seenTitle, seenText;
@@ -509,12 +597,20 @@ private slots:
             box->buttons().constFirst()->click();
             return true;
         });
-        QCOMPARE(generate(window).constLast(), readyZero);
+        const QString lastStatus = generate(window).constLast();
+        // A data directory that cannot give a map is no pass that ended.
+        QCOMPARE(lastStatus == readyZero, data.isEmpty());
         QCOMPARE(seenTitle, title);
         QVERIFY2(seenText.startsWith(text), qPrintable(seenText));
         QCOMPARE(parent, &window);
         QCOMPARE(buttons, 1);
-        QCOMPARE(QDir(m_dest).entryList(QDir::Files), QStringList());
+        const QString line = field<QLabel>(window, "labelResult")->text();
+        QVERIFY2(line.startsWith(result), qPrintable(line));
+        QVERIFY(!field<QPushButton>(window, "pushOpenFolder")->isVisibleTo(&window));
+        if (destinationExists)
+            QCOMPARE(TestSupport::filesBelow(m_dest), oldFiles);
+        else
+            QVERIFY(!QFileInfo::exists(m_dest));
     }
 
     void generateDoesNotRunInsideARunningPass()
@@ -565,8 +661,16 @@ private slots:
                  QStringList({"map0.mul", "staidx0.mul", "statics0.mul"}));
     }
 
+    void abortLeavesNoFiles_data()
+    {
+        QTest::addColumn<bool>("escape");
+        QTest::newRow("Abort") << false;
+        QTest::newRow("Escape") << true;
+    }
+
     void abortLeavesNoFiles()
     {
+        QFETCH(bool, escape);
         MainWindow window;
         window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&window));
@@ -585,7 +689,10 @@ private slots:
             QTest::mouseClick(window.windowHandle(), Qt::LeftButton, {},
                               push->mapTo(&window, push->rect().center()));
             statusAfterClick = window.statusBar()->currentMessage();
-            progress->cancel();
+            if (escape)
+                QTest::keyClick(progress, Qt::Key_Escape);
+            else
+                progress->cancel();
             return true;
         });
         QCOMPARE(generate(window).constLast(), readyZero);
@@ -593,6 +700,83 @@ private slots:
         QCOMPARE(statusAfterClick, QStringLiteral("Processing Map"));
         QCOMPARE(QDir(m_dest).entryList(QDir::Files | QDir::Hidden), QStringList());
         QCOMPARE(window.findChildren<QProgressDialog *>().size(), 0);
+        QCOMPARE(field<QLabel>(window, "labelResult")->text(),
+                 QStringLiteral("Aborted: the previous map files are unchanged"));
+    }
+
+    void shortcutsGenerate_data()
+    {
+        QTest::addColumn<QKeySequence>("keys");
+        QTest::newRow("Ctrl+G") << QKeySequence(Qt::CTRL | Qt::Key_G);
+        QTest::newRow("F5") << QKeySequence(Qt::Key_F5);
+    }
+
+    void shortcutsGenerate()
+    {
+        QFETCH(QKeySequence, keys);
+        MainWindow window;
+        window.show();
+        QVERIFY(QTest::qWaitForWindowActive(&window));
+        fill(window, writeWorld(QStringLiteral("world"), 1), QStringLiteral("a.png"));
+        QVERIFY(field<QPushButton>(window, "pushGenerate")->toolTip().contains(keys.toString()));
+        QTest::keySequence(&window, keys);
+        QTRY_COMPARE(mapFile().size(), 4 * 196);
+    }
+
+    // Choices come back in the next run; without a settings file beside
+    // the program, so do the paths.
+    void choicesAreRemembered()
+    {
+        {
+            ScriptedWindow window;
+            field<QCheckBox>(window, "checkRandom")->setChecked(true);
+            field<QLineEdit>(window, "lineMLT")->setText(QStringLiteral("/s.xml"));
+            field<QCheckBox>(window, "checkMLT")->setChecked(true);
+            field<QCheckBox>(window, "checkUnmatched")->setChecked(true);
+            field<QLineEdit>(window, "lineXML")->setText(QStringLiteral("/data"));
+            window.resize(1234, 876);
+        }
+        ScriptedWindow window;
+        QVERIFY(field<QCheckBox>(window, "checkRandom")->isChecked());
+        QCOMPARE(field<QLineEdit>(window, "lineMLT")->text(), QStringLiteral("/s.xml"));
+        QVERIFY(field<QCheckBox>(window, "checkMLT")->isChecked());
+        QVERIFY(field<QCheckBox>(window, "checkUnmatched")->isChecked());
+        QVERIFY(!field<QCheckBox>(window, "checkStatics")->isChecked());
+        QCOMPARE(window.size(), QSize(1234, 876));
+        // The build's settings file beside the program names the example world.
+        QVERIFY(field<QLineEdit>(window, "lineXML")->text().endsWith(QLatin1String("/data")));
+        QVERIFY(field<QLineEdit>(window, "lineXML")->text() != QLatin1String("/data"));
+        window.readStartSettings(m_dir.filePath(QStringLiteral("no-such-settings.xml")));
+        QCOMPARE(field<QLineEdit>(window, "lineXML")->text(), QStringLiteral("/data"));
+    }
+
+    // The data check's problems, listed after the pass; double-clicking one
+    // opens its file.
+    void dataProblemsAreListed()
+    {
+        MainWindow window;
+        const QString data = writeWorld(QStringLiteral("broken"), 1, true);
+        const QString broken = data + QLatin1String("/transitions/grass/broken.xml");
+        TestSupport::writeFile(broken, "<R><TransInfo HashKey='0'>");
+        fill(window, data, QStringLiteral("a.png"));
+        generate(window);
+        auto *dock = field<QDockWidget>(window, "dockProblems");
+        QTRY_COMPARE(dock->windowTitle(), QStringLiteral("Data problems (3)"));
+        auto *tree = field<QTreeWidget>(window, "treeProblems");
+        QStringList rows;
+        for (int i = 0; i < tree->topLevelItemCount(); ++i)
+            rows << tree->topLevelItem(i)->text(0) + QLatin1Char(' ')
+                    + QFileInfo(tree->topLevelItem(i)->text(1)).fileName();
+        QCOMPARE(
+            rows,
+            QStringList({"error broken.xml:1", "warning grass.xml:1", "warning forest.xml:1"}));
+        QList<QUrl> opened;
+        window.m_openUrl = [&](const QUrl &url) {
+            opened << url;
+            return true;
+        };
+        emit tree->itemActivated(tree->topLevelItem(0), 0);
+        QCOMPARE(opened, QList<QUrl>({QUrl::fromLocalFile(broken)}));
     }
 };
 
