@@ -224,7 +224,6 @@ private:
         m_estimate.altitudeDiffers += outcomes[altitudeDiffered];
     }
 
-    const MappedFile &m_original;
     enum Outcome : std::uint8_t { reproduced, tileDiffered, altitudeDiffered };
 
     // How a cell compares whose rule is marker's, that holds tile and whose
@@ -243,16 +242,17 @@ private:
         return tileFound ? altitudeDiffered : tileDiffered;
     }
 
-    // Outcomes by a hash of marker, tile and raise, which neighbouring cells
-    // mostly repeat: a slot holds the three, shifted past the two bits of
-    // the outcome; all ones while empty.
     static constexpr int knownBits = 12;
 
+    const MappedFile &m_original;
     const std::vector<Rule> &m_rules;
     const std::vector<TransitionTile> &m_tiles;
     RoundTripEstimate &m_estimate;
     QByteArray m_pending;
     qint64 m_blocks = 0;
+    // Outcomes by a hash of marker, tile and raise, which neighbouring cells
+    // mostly repeat: a slot holds the three, shifted past the two bits of
+    // the outcome; all ones while empty.
     std::vector<std::uint64_t> m_known =
         std::vector<std::uint64_t>(std::size_t(1) << knownBits, ~std::uint64_t(0));
     std::mutex m_mutex;
