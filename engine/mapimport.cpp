@@ -230,6 +230,7 @@ class TransitionCache
 public:
     explicit TransitionCache(const TransitionFinder &finder) : m_finder(finder)
     {
+        // Every entry starts as sixteen zeros, with their answer.
         const std::uint8_t none[4][4] {};
         m_entries.assign(std::size_t(1) << bits, {{0, 0}, cellTransition(finder.findCell(none))});
     }
