@@ -319,6 +319,27 @@ PassSummary processMap(MapTables &tables, StructureStatics &structureStatics, Ke
                        const PassOptions &options, PassObserver &observer,
                        const MapOutputFileFactory &createOutputFile)
 {
+    QElapsedTimer phase;
+    phase.start();
+    // The two images decode at once, one on each core.
+    PaletteImage altitude;
+    std::thread altitudeReader([&] { altitude = PaletteImage::load(altitudePath); });
+    const PaletteImage terrain = PaletteImage::load(terrainPath);
+    altitudeReader.join();
+    const qint64 readImages = phase.nsecsElapsed();
+    PassSummary summary =
+        processMap(tables, structureStatics, keyGrid, random, terrain, terrainPath, altitude,
+                   altitudePath, options, observer, createOutputFile);
+    summary.timings.readImages = readImages;
+    return summary;
+}
+
+PassSummary processMap(MapTables &tables, StructureStatics &structureStatics, KeyGrid &keyGrid,
+                       GlibcRandom &random, const PaletteImage &terrain, const QString &terrainPath,
+                       const PaletteImage &altitude, const QString &altitudePath,
+                       const PassOptions &options, PassObserver &observer,
+                       const MapOutputFileFactory &createOutputFile)
+{
     PassSummary summary;
     // Also a pass that stops at the image checks leaves no structures of an
     // earlier map behind.
@@ -331,15 +352,6 @@ PassSummary processMap(MapTables &tables, StructureStatics &structureStatics, Ke
         observer.error(summary.errorText);
         return summary;
     }
-    QElapsedTimer phase;
-    phase.start();
-    // The two images decode at once, one on each core.
-    PaletteImage altitudeImage;
-    std::thread altitudeReader([&] { altitudeImage = PaletteImage::load(altitudePath); });
-    const PaletteImage terrain = PaletteImage::load(terrainPath);
-    altitudeReader.join();
-    const PaletteImage altitude = std::move(altitudeImage);
-    summary.timings.readImages = phase.nsecsElapsed();
     observer.imagesRead(terrain, altitude);
     // Said first: an image that was not read has no size or depth to compare.
     QStringList unreadable;
@@ -383,7 +395,8 @@ PassSummary processMap(MapTables &tables, StructureStatics &structureStatics, Ke
     if (!createOutputFile && !takeDestination(lock, options, observer, summary))
         return summary;
     // The structures' and blocks' times leave out the wait for another pass.
-    phase.restart();
+    QElapsedTimer phase;
+    phase.start();
     if (options.structuresEnabled
         && !prepareStructures(tables, structureStatics, altitude, options, observer, summary))
         return summary;

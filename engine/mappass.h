@@ -10,6 +10,7 @@ class KeyGrid;
 struct MapTables;
 struct PassOptions;
 class GlibcRandom;
+class PaletteImage;
 class PassObserver;
 
 // Turns the terrain and altitude images into the map, index and statics
@@ -27,5 +28,12 @@ class PassObserver;
 // destination is neither required, locked nor cleaned.
 PassSummary processMap(MapTables &tables, StructureStatics &structureStatics, KeyGrid &keyGrid,
                        GlibcRandom &random, const QString &terrainPath, const QString &altitudePath,
+                       const PassOptions &options, PassObserver &observer,
+                       const MapOutputFileFactory &createOutputFile = {});
+// The same pass over images already in memory; the paths only name them in
+// messages.
+PassSummary processMap(MapTables &tables, StructureStatics &structureStatics, KeyGrid &keyGrid,
+                       GlibcRandom &random, const PaletteImage &terrain, const QString &terrainPath,
+                       const PaletteImage &altitude, const QString &altitudePath,
                        const PassOptions &options, PassObserver &observer,
                        const MapOutputFileFactory &createOutputFile = {});
