@@ -3,6 +3,7 @@
 #include "commandparser.h"
 #include "consoleobserver.h"
 #include "data/datadirectory.h"
+#include "data/datadirectoryfingerprint.h"
 #include "data/maptables.h"
 #include "data/structurestatics.h"
 #include "engine/glibcrandom.h"
@@ -150,8 +151,12 @@ int runGenerateCommand(const QStringList &arguments)
     }
 
     const QString dataDirectory = parser.value(dataOption);
-    if (!dataDirectoryExists(dataDirectory))
+    // Without system/terrain.xml every cell would be tile 0: a map no one
+    // wants written over the last good one.
+    if (const QString problem = dataDirectoryProblem(dataDirectory); !problem.isEmpty()) {
+        err << "error: " << problem << Qt::endl;
         return failure;
+    }
     // Checked now: a preview that cannot be written fails the run, which
     // must not have replaced the map files by then.
     QSaveFile previewFile(parser.value(previewOption));

@@ -15,16 +15,23 @@
 #include <QDir>
 #include <QImageWriter>
 
+#ifdef Q_OS_LINUX
+#include <sys/mman.h>
+#endif
+
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <bit>
 #include <bitset>
 #include <cstdlib>
 #include <cstring>
 #include <limits>
 #include <optional>
+#include <span>
 #include <thread>
 #include <tuple>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -53,11 +60,14 @@ public:
         constexpr int differences[] = {0, -2, -1, 1, 2, 3, 4, 5};
         for (int variation = 0; variation < 3; ++variation) {
             for (int altitude = -128; altitude < 128; ++altitude) {
+                Range &range = m_explaining[variation][altitude + 128];
+                range.begin = std::uint16_t(m_candidates.size());
                 for (int difference : differences) {
                     const int index = exact[std::int8_t(altitude - difference) + 128];
                     if (index >= 0 && allowsVariation(AltitudeVariation(variation), difference))
-                        m_explaining[variation][altitude + 128].push_back(std::int16_t(index));
+                        m_candidates.push_back(std::int16_t(index));
                 }
+                range.end = std::uint16_t(m_candidates.size());
             }
         }
         for (int altitude = -128; altitude < 128; ++altitude) {
@@ -75,17 +85,31 @@ public:
         }
     }
 
+    // Indexes into the list of candidates.
+    struct Range
+    {
+        std::uint16_t begin = 0;
+        std::uint16_t end = 0;
+
+        int size() const { return end - begin; }
+    };
+
     // The indexes whose altitude plus the variation gives altitude.
-    const std::vector<std::int16_t> &explaining(std::int8_t altitude,
-                                                AltitudeVariation variation) const
+    Range explaining(std::int8_t altitude, AltitudeVariation variation) const
     {
         return m_explaining[int(variation)][altitude + 128];
+    }
+    std::span<const std::int16_t> candidates(Range range) const
+    {
+        return {m_candidates.data() + range.begin, m_candidates.data() + range.end};
     }
     int nearest(std::int8_t altitude) const { return m_nearest[altitude + 128]; }
     int altitude(int index) const { return m_altitudes[index]; }
 
 private:
-    std::array<std::vector<std::int16_t>, 256> m_explaining[3];
+    // At most 3 x 256 x 8 indexes.
+    std::vector<std::int16_t> m_candidates;
+    std::array<Range, 256> m_explaining[3];
     std::array<std::int16_t, 256> m_nearest;
     std::array<std::int8_t, 256> m_altitudes;
 };
@@ -150,6 +174,31 @@ QList<QRgb> grayRamp(int size)
     return colours;
 }
 
+// An empty 8-bit palette image. On Linux its pixels lie in memory the
+// kernel may back with huge pages: the estimate's pass reads the images a
+// block column at a time, across thousands of rows, and with small pages
+// nearly every row it reads costs a miss in the address translation.
+QImage indexedImage(int width, int height)
+{
+#ifdef Q_OS_LINUX
+    constexpr std::size_t hugePage = std::size_t(2) << 20;
+    // Rows of palette images are padded to four bytes.
+    const std::size_t bytesPerLine = (std::size_t(width) + 3) / 4 * 4;
+    const std::size_t size =
+        (bytesPerLine * std::size_t(height) + hugePage - 1) / hugePage * hugePage;
+    if (width > 0 && height > 0) {
+        if (void *pixels = std::aligned_alloc(hugePage, size)) {
+            madvise(pixels, size, MADV_HUGEPAGE);
+            return QImage(
+                static_cast<uchar *>(pixels), width, height, qsizetype(bytesPerLine),
+                QImage::Format_Indexed8, [](void *owned) { std::free(owned); }, pixels);
+        }
+        return QImage();
+    }
+#endif
+    return QImage(width, height, QImage::Format_Indexed8);
+}
+
 int highestIndex(const auto &paletteTable)
 {
     for (int index = 255; index >= 0; --index) {
@@ -158,6 +207,66 @@ int highestIndex(const auto &paletteTable)
     }
     return -1;
 }
+
+// What the import needs of a cell's transition: the definition that places
+// its tile (the index's empty one for none), and whether it keeps a random
+// terrain's variation.
+struct CellTransition
+{
+    const CompiledTransition *hit = nullptr;
+    bool keepsVariation = false;
+};
+
+CellTransition cellTransition(const TransitionIndex &index, const TransitionLookup &lookup)
+{
+    const CompiledTransition &hit = index.transition(lookup.hit);
+    return {&hit, hit.keepsVariation};
+}
+
+// The finder's answers for the neighbourhoods asked about last, by a hash
+// of their sixteen indexes: a map has far fewer kinds of border than cells
+// at borders, and the mending asks about the same cells again and again.
+// One per thread.
+class TransitionCache
+{
+public:
+    TransitionCache(const TransitionIndex &index, const TransitionFinder &finder)
+        : m_index(index), m_finder(finder)
+    {
+        // Every entry starts as sixteen zeros, with their answer.
+        const std::uint8_t none[4][4] {};
+        m_entries.assign(std::size_t(1) << bits,
+                         {{0, 0}, cellTransition(index, finder.findCell(none))});
+    }
+
+    // rows: the neighbourhood's four rows, each as it lies in memory.
+    CellTransition find(const std::uint32_t rows[4])
+    {
+        const std::uint64_t key[2] = {std::uint64_t(rows[0]) << 32 | rows[1],
+                                      std::uint64_t(rows[2]) << 32 | rows[3]};
+        const std::uint64_t hash = key[0] * 0x9e3779b97f4a7c15ull ^ key[1] * 0xc2b2ae3d27d4eb4full;
+        Entry &entry = m_entries[hash >> (64 - bits)];
+        if (entry.key[0] != key[0] || entry.key[1] != key[1]) {
+            std::uint8_t neighbourhood[4][4];
+            std::memcpy(neighbourhood, rows, sizeof neighbourhood);
+            entry = {{key[0], key[1]}, cellTransition(m_index, m_finder.findCell(neighbourhood))};
+        }
+        return entry.transition;
+    }
+
+private:
+    static constexpr int bits = 14;
+
+    struct Entry
+    {
+        std::uint64_t key[2];
+        CellTransition transition;
+    };
+
+    const TransitionIndex &m_index;
+    const TransitionFinder &m_finder;
+    std::vector<Entry> m_entries;
+};
 
 class Importer
 {
@@ -168,16 +277,20 @@ public:
           m_result(result),
           m_width(result.blocksWide * MapFiles::cellsPerBlockSide),
           m_height(result.blocksHigh * MapFiles::cellsPerBlockSide),
+          m_blocksHigh(result.blocksHigh),
           m_tileTerrains(tables),
           m_tileKinds(65536),
           m_transitions(tables),
           m_finder(m_transitions, false),
+          m_caches {TransitionCache(m_transitions, m_finder),
+                    TransitionCache(m_transitions, m_finder)},
           m_terrain(result.terrain.bits()),
           m_terrainStride(result.terrain.bytesPerLine()),
           m_altitude(result.altitude.bits()),
           m_altitudeStride(result.altitude.bytesPerLine()),
           m_candidateSetOf(65536, -1),
-          m_uncertain((std::size_t(m_width) * std::size_t(m_height) + 63) / 64)
+          m_uncertain((std::size_t(m_width) * std::size_t(m_height) + 63) / 64),
+          m_transitionCells(m_uncertain.size())
     {
         indexPlacements();
         for (int tile = 0; tile < 65536; ++tile) {
@@ -198,7 +311,8 @@ public:
         for (int terrain = 0; terrain < 256; ++terrain) {
             std::uint8_t uniform[4][4];
             std::memset(uniform, terrain, sizeof uniform);
-            m_uniformLookups[terrain] = m_finder.findCell(uniform);
+            m_uniformTransitions[terrain] =
+                cellTransition(m_transitions, m_finder.findCell(uniform));
         }
     }
 
@@ -209,13 +323,16 @@ public:
                  tallies);
         gather(tallies);
         fillUnknown();
-        findUncertainAtBorders();
         repairUnexplained();
         const AltitudeIndexes indexes(m_tables.AltitudeTable);
         const std::vector<TileAltitude> altitudes = tileAltitudes(m_tables);
-        inHalves([&](int first, int end,
-                     Tally &tally) { mapAltitude(first, end, indexes, altitudes, tally); },
-                 tallies);
+        AltitudeAnswers answers[2];
+        inHalves(
+            [&](int first, int end, Tally &tally) {
+                mapAltitude(first, end, indexes, altitudes, m_caches[&tally - tallies],
+                            answers[&tally - tallies], tally);
+            },
+            tallies);
         m_result.nearestAltitudeCells = tallies[0].nearestAltitude + tallies[1].nearestAltitude;
     }
 
@@ -271,6 +388,8 @@ private:
         for (const auto &[tile, placement] : all) {
             ++m_placementStart[tile + 1];
             m_placements.push_back(placement);
+            m_placementOwnCodes.push_back(
+                placement.code(3 * placement.northOfCell() + placement.westOfCell()));
         }
         for (int tile = 0; tile < 65536; ++tile)
             m_placementStart[tile + 1] += m_placementStart[tile];
@@ -326,35 +445,42 @@ private:
     void repairUnexplained()
     {
         constexpr int maxRounds = 4;
-        std::vector<std::uint32_t> visit = unexplainedAmong(m_transitionCells, m_atBorders);
-        std::sort(visit.begin(), visit.end());
+        std::vector<std::uint32_t> visit = unexplainedCells();
         std::vector<std::uint32_t> changed[3], unexplained[3];
+        // The cells around the changes of a round.
+        std::vector<std::uint64_t> around(m_uncertain.size());
         for (int round = 0; round < maxRounds && !visit.empty(); ++round) {
             for (std::vector<std::uint32_t> &part : changed)
                 part.clear();
             inRowBands(visit, [&](std::uint32_t position, int part) {
                 const int x = int(position % std::uint32_t(m_width));
                 const int y = int(position / std::uint32_t(m_width));
-                if (!explains(x, y)) {
+                TransitionCache &cache = m_caches[part == 0 ? 0 : 1];
+                if (!explains(x, y, cache)) {
                     unexplained[part].push_back(position);
-                    repair(x, y, changed[part]);
+                    repair(x, y, changed[part], cache);
                 }
             });
-            visit.clear();
+            // Marked a bit per cell, then read back in rows order, each once.
             for (const std::vector<std::uint32_t> &part : changed) {
                 for (std::uint32_t position : part) {
                     const int x = int(position % std::uint32_t(m_width));
                     const int y = int(position / std::uint32_t(m_width));
                     forEachAffected(x, y, [&](int nx, int ny) {
                         const std::uint32_t neighbour = positionOf(nx, ny);
-                        if (isUncertain(neighbour)
-                            || m_tileKinds[tileAt(nx, ny)] >> 8 == Transition)
-                            visit.push_back(neighbour);
+                        around[neighbour / 64] |= std::uint64_t(1) << (neighbour % 64);
                     });
                 }
             }
-            std::sort(visit.begin(), visit.end());
-            visit.erase(std::unique(visit.begin(), visit.end()), visit.end());
+            visit.clear();
+            for (std::size_t word = 0; word < around.size(); ++word) {
+                for (std::uint64_t bits = std::exchange(around[word], 0); bits != 0;
+                     bits &= bits - 1) {
+                    const auto neighbour = std::uint32_t(word * 64 + std::countr_zero(bits));
+                    if (isUncertain(neighbour) || m_tileKinds[tileAt(neighbour)] >> 8 == Transition)
+                        visit.push_back(neighbour);
+                }
+            }
         }
         std::vector<std::uint32_t> seeds;
         for (const std::vector<std::uint32_t> &part : unexplained)
@@ -362,29 +488,6 @@ private:
         std::sort(seeds.begin(), seeds.end());
         seeds.erase(std::unique(seeds.begin(), seeds.end()), seeds.end());
         followChains(seeds);
-    }
-
-    // The cells of both lists whose tiles the terrains do not explain, in
-    // order, looked at on two threads.
-    std::vector<std::uint32_t> unexplainedAmong(const std::vector<std::uint32_t> &first,
-                                                const std::vector<std::uint32_t> &second)
-    {
-        std::vector<std::uint32_t> cells = first;
-        cells.insert(cells.end(), second.cbegin(), second.cend());
-        std::vector<std::uint32_t> found[2];
-        const auto scan = [&](std::size_t begin, std::size_t end, std::vector<std::uint32_t> &out) {
-            for (std::size_t i = begin; i < end; ++i) {
-                if (!explains(int(cells[i] % std::uint32_t(m_width)),
-                              int(cells[i] / std::uint32_t(m_width))))
-                    out.push_back(cells[i]);
-            }
-        };
-        const std::size_t middle = cells.size() / 2;
-        std::thread firstHalf([&] { scan(0, middle, found[0]); });
-        scan(middle, cells.size(), found[1]);
-        firstHalf.join();
-        found[0].insert(found[0].end(), found[1].cbegin(), found[1].cend());
-        return std::move(found[0]);
     }
 
     // Where no single key mends a tile, uncertain cells must change
@@ -402,7 +505,7 @@ private:
             // Shorter chains first: a long wrong one would use up the steps
             // before a short right one is tried.
             int steps = 0;
-            for (int length = 1; length <= maxLength && !explains(x, y); ++length) {
+            for (int length = 1; length <= maxLength && !explains(x, y, m_caches[1]); ++length) {
                 Chain chain;
                 chain.steps = &steps;
                 if (follow(x, y, length, chain))
@@ -428,7 +531,7 @@ private:
         // The proposals that mend most around them first.
         std::vector<std::pair<int, Changes>> ranked;
         for (Changes &changes : proposals(x, y))
-            ranked.push_back({-explainedGain(changes, x, y), std::move(changes)});
+            ranked.push_back({-explainedGain(changes, x, y, m_caches[1]), std::move(changes)});
         std::stable_sort(ranked.begin(), ranked.end(),
                          [](const auto &a, const auto &b) { return a.first < b.first; });
         for (const auto &[rank, changes] : ranked) {
@@ -445,12 +548,12 @@ private:
             const std::size_t changedSize = chain.changed.size(), aroundSize = chain.around.size();
             for (const Change &change : changes)
                 chain.changed.push_back(change.position);
-            const std::vector<std::uint32_t> affected = affectedBy(changes);
-            chain.around.insert(chain.around.end(), affected.cbegin(), affected.cend());
+            const AffectedCells affected = affectedBy(changes);
+            chain.around.insert(chain.around.end(), affected.begin(), affected.end());
             const auto next =
                 std::find_if(chain.around.cbegin(), chain.around.cend(), [&](std::uint32_t at) {
                     return !explains(int(at % std::uint32_t(m_width)),
-                                     int(at / std::uint32_t(m_width)));
+                                     int(at / std::uint32_t(m_width)), m_caches[1]);
                 });
             if (next == chain.around.cend()
                 || (length > 1
@@ -489,15 +592,18 @@ private:
         std::vector<Changes> result;
         const std::uint16_t tile = tileAt(x, y);
         const std::uint8_t own = terrainAt(x, y);
-        const bool ownUncertain = isUncertain(positionOf(x, y));
+        // Most keys fail already at the cell itself.
+        const std::bitset<256> *ownMayBe =
+            isUncertain(positionOf(x, y)) && m_candidateSetOf[tile] >= 0
+            ? &m_candidateSets[std::size_t(m_candidateSetOf[tile])]
+            : nullptr;
+        Changes changes;
         for (std::uint32_t p = m_placementStart[tile]; p < m_placementStart[tile + 1]; ++p) {
-            const Placement &placement = m_placements[p];
-            // Most keys fail already at the cell itself.
-            const std::uint8_t ownCode =
-                placement.code(3 * placement.northOfCell() + placement.westOfCell());
-            if (ownCode != own && !(ownUncertain && mayStandFor(tile, ownCode)))
+            const std::uint8_t ownCode = m_placementOwnCodes[p];
+            if (ownCode != own && !(ownMayBe && (*ownMayBe)[ownCode]))
                 continue;
-            Changes changes;
+            const Placement &placement = m_placements[p];
+            changes.clear();
             bool fits = true;
             for (int i = 0; i < 9 && fits; ++i) {
                 const int wx = x - placement.westOfCell() + i % 3;
@@ -515,7 +621,7 @@ private:
                 changes.push_back({position, terrainAt(position), code});
             }
             if (fits && !changes.empty())
-                result.push_back(std::move(changes));
+                result.push_back(changes);
         }
         return result;
     }
@@ -526,14 +632,14 @@ private:
             terrainAt(change.position) = forward ? change.after : change.before;
     }
 
-    void repair(int x, int y, std::vector<std::uint32_t> &changed)
+    void repair(int x, int y, std::vector<std::uint32_t> &changed, TransitionCache &cache)
     {
         Changes best;
         int bestGain = 0;
         for (const Changes &changes : proposals(x, y)) {
             // Twice the tiles gained, and one for the tile itself: a move
             // that explains it and breaks another lets the next round go on.
-            const int gain = explainedGain(changes, x, y);
+            const int gain = explainedGain(changes, x, y, cache);
             if (gain > bestGain) {
                 bestGain = gain;
                 best = changes;
@@ -547,39 +653,66 @@ private:
             changed.push_back(change.position);
     }
 
-    // The cells whose keys see any of the changed cells.
-    std::vector<std::uint32_t> affectedBy(const Changes &changes) const
+    // The cells whose keys see any of the changed cells, in rows order. The
+    // changes lie in one key's window, so these fit in six rows of six.
+    class AffectedCells
     {
-        std::vector<std::uint32_t> affected;
+    public:
+        void add(std::uint32_t position)
+        {
+            Q_ASSERT(m_count < int(m_positions.size()));
+            m_positions[m_count++] = position;
+        }
+        const std::uint32_t *begin() const { return m_positions.data(); }
+        const std::uint32_t *end() const { return m_positions.data() + m_count; }
+
+    private:
+        std::array<std::uint32_t, 36> m_positions;
+        int m_count = 0;
+    };
+
+    AffectedCells affectedBy(const Changes &changes) const
+    {
+        int left = m_width, top = m_height;
+        for (const Change &change : changes) {
+            left = std::min(left, int(change.position % std::uint32_t(m_width)));
+            top = std::min(top, int(change.position / std::uint32_t(m_width)));
+        }
+        // Bit 8 row + column, from one cell north-west of the changes.
+        std::uint64_t cells = 0;
         for (const Change &change : changes) {
             forEachAffected(int(change.position % std::uint32_t(m_width)),
-                            int(change.position / std::uint32_t(m_width)),
-                            [&](int ax, int ay) { affected.push_back(positionOf(ax, ay)); });
+                            int(change.position / std::uint32_t(m_width)), [&](int ax, int ay) {
+                                cells |= std::uint64_t(1) << ((ay - top + 1) * 8 + ax - left + 1);
+                            });
         }
-        std::sort(affected.begin(), affected.end());
-        affected.erase(std::unique(affected.begin(), affected.end()), affected.end());
+        AffectedCells affected;
+        for (; cells != 0; cells &= cells - 1) {
+            const int bit = std::countr_zero(cells);
+            affected.add(positionOf(left - 1 + bit % 8, top - 1 + bit / 8));
+        }
         return affected;
     }
 
-    int explainedAmong(const std::vector<std::uint32_t> &positions)
+    int explainedAmong(const AffectedCells &positions, TransitionCache &cache)
     {
         int count = 0;
         for (std::uint32_t position : positions)
             count += explains(int(position % std::uint32_t(m_width)),
-                              int(position / std::uint32_t(m_width)));
+                              int(position / std::uint32_t(m_width)), cache);
         return count;
     }
 
     // Twice how many more tiles around the changed cells the terrains
     // explain once the changes are made, and one if (x, y) is among them;
     // the terrains are left as they were.
-    int explainedGain(const Changes &changes, int x, int y)
+    int explainedGain(const Changes &changes, int x, int y, TransitionCache &cache)
     {
-        const std::vector<std::uint32_t> affected = affectedBy(changes);
-        const int before = explainedAmong(affected);
+        const AffectedCells affected = affectedBy(changes);
+        const int before = explainedAmong(affected, cache);
         apply(changes, true);
-        const int after = explainedAmong(affected);
-        const bool fixed = explains(x, y);
+        const int after = explainedAmong(affected, cache);
+        const bool fixed = explains(x, y, cache);
         apply(changes, false);
         return 2 * (after - before) + fixed;
     }
@@ -590,7 +723,7 @@ private:
         qint64 ownTileCells = 0;
         qint64 nearestAltitude = 0;
         qint64 uncertainCells = 0;
-        std::vector<std::uint32_t> transitions;
+        qint64 transitionCells = 0;
         std::vector<std::uint32_t> unknown;
         // By tile id, once there is an unknown cell.
         std::vector<MapPreview::UnexplainedTile> unknownTiles;
@@ -598,14 +731,15 @@ private:
 
     const uchar *blockCells(int blockX, int blockY) const
     {
-        return m_map + (qint64(blockX) * m_result.blocksHigh + blockY) * MapFiles::mapBlockSize + 4;
+        return m_map + (qint64(blockX) * m_blocksHigh + blockY) * MapFiles::mapBlockSize + 4;
     }
     const uchar *cellAt(int x, int y) const
     {
-        return blockCells(x / MapFiles::cellsPerBlockSide, y / MapFiles::cellsPerBlockSide)
-            + ((y % MapFiles::cellsPerBlockSide) * MapFiles::cellsPerBlockSide
-               + x % MapFiles::cellsPerBlockSide)
-            * MapFiles::mapCellSize;
+        // Unsigned, as positions are never negative: the divisions become shifts.
+        constexpr unsigned side = MapFiles::cellsPerBlockSide;
+        const auto ux = unsigned(x), uy = unsigned(y);
+        return blockCells(int(ux / side), int(uy / side))
+            + ((uy % side) * side + ux % side) * MapFiles::mapCellSize;
     }
     std::uint16_t tileAt(std::uint32_t position) const
     {
@@ -625,8 +759,7 @@ private:
     }
 
     // Runs work(first, end, tally) on the block rows from first to end, the
-    // northern half on a second thread. Blocks go row by row, so that each
-    // block's rows of the images follow those of the block before.
+    // northern half on a second thread.
     template<typename Work> void inHalves(Work work, Tally (&tallies)[2])
     {
         const int middle = m_result.blocksHigh / 2;
@@ -640,9 +773,7 @@ private:
     {
         for (Tally &tally : tallies) {
             m_result.ownTileCells += tally.ownTileCells;
-            m_result.transitionCells += qint64(tally.transitions.size());
-            m_transitionCells.insert(m_transitionCells.end(), tally.transitions.cbegin(),
-                                     tally.transitions.cend());
+            m_result.transitionCells += tally.transitionCells;
             m_result.ambiguousCells += tally.uncertainCells;
             m_unknown.insert(m_unknown.end(), tally.unknown.cbegin(), tally.unknown.cend());
         }
@@ -670,48 +801,64 @@ private:
         return a.y() < b.y() || (a.y() == b.y() && a.x() < b.x());
     }
 
-    // Every cell whose tile names its terrain gets it; uncertain cells get
-    // the likeliest for now, unknown ones are filled in later.
-    void mapTerrain(int firstRow, int endRow, Tally &tally)
+    // Calls visit(blockX, blockY) for the blocks of the rows from first to
+    // end in bands of a few block rows, column by column within a band: the
+    // map file holds blocks by columns, the images by rows, and either read
+    // across would touch another page for every block or row.
+    template<typename Visit>
+    static void forEachBlock(int first, int end, int blocksWide, Visit visit)
     {
-        for (int blockY = firstRow; blockY < endRow; ++blockY) {
-            for (int blockX = 0; blockX < m_result.blocksWide; ++blockX) {
-                const uchar *cell = blockCells(blockX, blockY);
-                for (int k = 0; k < MapFiles::cellsPerBlockSide; ++k) {
-                    const int y = blockY * MapFiles::cellsPerBlockSide + k;
-                    std::uint8_t row[MapFiles::cellsPerBlockSide];
-                    for (int l = 0; l < MapFiles::cellsPerBlockSide; ++l) {
-                        const auto tile = static_cast<std::uint16_t>(cell[0] | cell[1] << 8);
-                        cell += MapFiles::mapCellSize;
-                        const std::uint16_t kind = m_tileKinds[tile];
-                        row[l] = std::uint8_t(kind);
-                        if ((kind >> 8) == OwnTile)
-                            ++tally.ownTileCells;
-                        else if ((kind >> 8) == Transition)
-                            tally.transitions.push_back(
-                                std::uint32_t(y) * std::uint32_t(m_width)
-                                + std::uint32_t(blockX * MapFiles::cellsPerBlockSide + l));
-                        else
-                            noteUncertain(tile, blockX * MapFiles::cellsPerBlockSide + l, y,
-                                          kind >> 8, tally);
-                    }
-                    std::memcpy(&terrainAt(blockX * MapFiles::cellsPerBlockSide, y), row,
-                                sizeof row);
-                }
+        constexpr int bandHeight = 16;
+        for (int band = first; band < end; band += bandHeight) {
+            for (int blockX = 0; blockX < blocksWide; ++blockX) {
+                for (int blockY = band; blockY < std::min(band + bandHeight, end); ++blockY)
+                    visit(blockX, blockY);
             }
         }
     }
 
-    // Halves of block rows start on a multiple of 64 cells, so the two
-    // threads set bits of different words.
-    void noteUncertain(std::uint16_t tile, int x, int y, int kind, Tally &tally)
+    // Every cell whose tile names its terrain gets it; uncertain cells get
+    // the likeliest for now, unknown ones are filled in later.
+    void mapTerrain(int firstRow, int endRow, Tally &tally)
+    {
+        forEachBlock(firstRow, endRow, m_result.blocksWide, [&](int blockX, int blockY) {
+            const uchar *cell = blockCells(blockX, blockY);
+            for (int k = 0; k < MapFiles::cellsPerBlockSide; ++k) {
+                const int y = blockY * MapFiles::cellsPerBlockSide + k;
+                std::uint8_t row[MapFiles::cellsPerBlockSide];
+                // Bit l for cell l of the row, by kind, and the cells of each.
+                unsigned kinds[4] = {};
+                int counts[4] = {};
+                for (int l = 0; l < MapFiles::cellsPerBlockSide; ++l) {
+                    const auto tile = static_cast<std::uint16_t>(cell[0] | cell[1] << 8);
+                    cell += MapFiles::mapCellSize;
+                    const std::uint16_t kind = m_tileKinds[tile];
+                    row[l] = std::uint8_t(kind);
+                    kinds[kind >> 8] |= 1u << l;
+                    ++counts[kind >> 8];
+                }
+                for (unsigned unknown = kinds[Unknown]; unknown != 0; unknown &= unknown - 1) {
+                    const int l = std::countr_zero(unknown);
+                    noteUnknown(tileAt(blockX * MapFiles::cellsPerBlockSide + l, y),
+                                blockX * MapFiles::cellsPerBlockSide + l, y, tally);
+                }
+                const unsigned transitions = kinds[Transition], uncertain = kinds[Uncertain];
+                tally.ownTileCells += counts[OwnTile];
+                std::memcpy(&terrainAt(blockX * MapFiles::cellsPerBlockSide, y), row, sizeof row);
+                // Halves of block rows start on a multiple of 64 cells, so the
+                // two threads set bits of different words.
+                const std::uint32_t first = positionOf(blockX * MapFiles::cellsPerBlockSide, y);
+                m_transitionCells[first / 64] |= std::uint64_t(transitions) << (first % 64);
+                m_uncertain[first / 64] |= std::uint64_t(uncertain) << (first % 64);
+                tally.transitionCells += counts[Transition];
+                tally.uncertainCells += counts[Uncertain];
+            }
+        });
+    }
+
+    void noteUnknown(std::uint16_t tile, int x, int y, Tally &tally)
     {
         const std::uint32_t position = positionOf(x, y);
-        if (kind == Uncertain) {
-            m_uncertain[position / 64] |= std::uint64_t(1) << (position % 64);
-            ++tally.uncertainCells;
-            return;
-        }
         tally.unknown.push_back(position);
         if (tally.unknownTiles.empty())
             tally.unknownTiles.resize(65536);
@@ -722,36 +869,80 @@ private:
         }
     }
 
+    // The cells whose tiles the terrains as they stand do not explain, in
+    // rows order: those of transition tiles, and uncertain ones at borders.
     // An uncertain cell amid its likeliest terrain stays that terrain; at a
     // border the neighbours decide. (Cells covered by another terrain may
-    // lie behind the border; mending unexplained tiles finds them.)
-    void findUncertainAtBorders()
+    // lie behind the border; mending unexplained tiles finds them.) Bands
+    // of rows go to the two threads as they ask, so both finish together.
+    std::vector<std::uint32_t> unexplainedCells()
     {
-        std::vector<std::uint32_t> found[2];
-        const auto scan = [&](int firstRow, int endRow, std::vector<std::uint32_t> &out) {
-            for (int y = firstRow; y < endRow; ++y) {
-                const uchar *rows[3] = {&terrainAt(0, std::max(y - 1, 0)), &terrainAt(0, y),
-                                        &terrainAt(0, std::min(y + 1, m_height - 1))};
-                for (int x = 0; x < m_width; ++x) {
-                    const std::uint32_t position = positionOf(x, y);
-                    if (!isUncertain(position))
-                        continue;
-                    const std::uint8_t own = rows[1][x];
-                    const int west = std::max(x - 1, 0), east = std::min(x + 1, m_width - 1);
-                    bool border = false;
-                    for (const uchar *row : rows)
-                        border = border || row[west] != own || row[x] != own || row[east] != own;
-                    if (border)
-                        out.push_back(position);
-                }
+        constexpr int bandHeight = 32;
+        const int bands = (m_height + bandHeight - 1) / bandHeight;
+        std::vector<std::vector<std::uint32_t>> found(static_cast<std::size_t>(bands));
+        std::atomic<int> nextBand = 0;
+        const auto scan = [&](TransitionCache &cache) {
+            for (int band = nextBand++; band < bands; band = nextBand++) {
+                for (int y = band * bandHeight; y < std::min((band + 1) * bandHeight, m_height);
+                     ++y)
+                    scanRow(y, cache, found[std::size_t(band)]);
             }
         };
-        const int middle = m_result.blocksHigh / 2 * MapFiles::cellsPerBlockSide;
-        std::thread north([&] { scan(0, middle, found[0]); });
-        scan(middle, m_height, found[1]);
-        north.join();
-        m_atBorders = std::move(found[0]);
-        m_atBorders.insert(m_atBorders.end(), found[1].cbegin(), found[1].cend());
+        std::thread second([&] { scan(m_caches[0]); });
+        scan(m_caches[1]);
+        second.join();
+        std::vector<std::uint32_t> cells;
+        for (const std::vector<std::uint32_t> &part : found)
+            cells.insert(cells.end(), part.cbegin(), part.cend());
+        return cells;
+    }
+
+    // Eight cells at a time: rows are a whole number of blocks wide, so
+    // their bits share a word. Away from the map's sides the neighbours are
+    // compared eight at a time.
+    void scanRow(int y, TransitionCache &cache, std::vector<std::uint32_t> &out)
+    {
+        const auto load8 = [](const uchar *bytes) {
+            std::uint64_t word;
+            std::memcpy(&word, bytes, sizeof word);
+            return word;
+        };
+        const uchar *rows[3] = {&terrainAt(0, std::max(y - 1, 0)), &terrainAt(0, y),
+                                &terrainAt(0, std::min(y + 1, m_height - 1))};
+        for (int x = 0; x < m_width; x += 8) {
+            const std::uint32_t first = positionOf(x, y);
+            const unsigned uncertain = m_uncertain[first / 64] >> (first % 64) & 0xff;
+            unsigned look = m_transitionCells[first / 64] >> (first % 64) & 0xff;
+            if (uncertain != 0) {
+                std::uint8_t differs[8];
+                if (x > 0 && x + 8 < m_width) {
+                    const std::uint64_t own = load8(rows[1] + x);
+                    std::uint64_t any =
+                        (load8(rows[1] + x - 1) ^ own) | (load8(rows[1] + x + 1) ^ own);
+                    for (const uchar *row : {rows[0], rows[2]})
+                        any |= (load8(row + x - 1) ^ own) | (load8(row + x) ^ own)
+                            | (load8(row + x + 1) ^ own);
+                    std::memcpy(differs, &any, sizeof differs);
+                } else {
+                    for (int i = 0; i < 8; ++i) {
+                        const std::uint8_t own = rows[1][x + i];
+                        const int west = std::max(x + i - 1, 0);
+                        const int east = std::min(x + i + 1, m_width - 1);
+                        differs[i] = 0;
+                        for (const uchar *row : rows)
+                            differs[i] |= std::uint8_t((row[west] ^ own) | (row[x + i] ^ own)
+                                                       | (row[east] ^ own));
+                    }
+                }
+                for (int i = 0; i < 8; ++i)
+                    look |= unsigned((uncertain >> i & 1) && differs[i]) << i;
+            }
+            for (; look != 0; look &= look - 1) {
+                const int i = std::countr_zero(look);
+                if (!explains(x + i, y, cache))
+                    out.push_back(first + std::uint32_t(i));
+            }
+        }
     }
 
     // Unknown cells take the terrain most common among their decided
@@ -837,33 +1028,66 @@ private:
     }
 
     // The terrain indexes from (x - 2, y - 2) to (x + 1, y + 1), the cell's
-    // own outside the map, as the generator builds a cell's keys.
-    void neighbourhood(int x, int y, std::uint8_t out[4][4])
+    // own outside the map, as the generator builds a cell's keys: a row of
+    // four in each word, as they lie in memory.
+    void neighbourhood(int x, int y, std::uint32_t rows[4])
     {
         if (x >= 2 && y >= 2 && x + 1 < m_width && y + 1 < m_height) {
-            for (int dy = 0; dy < 4; ++dy)
-                std::memcpy(out[dy], &terrainAt(x - 2, y - 2 + dy), 4);
+            insideNeighbourhood(x, y, rows);
             return;
         }
         const std::uint8_t own = terrainAt(x, y);
+        std::uint8_t n[4][4];
         for (int dy = 0; dy < 4; ++dy) {
             for (int dx = 0; dx < 4; ++dx) {
                 const int nx = x - 2 + dx, ny = y - 2 + dy;
-                out[dy][dx] =
+                n[dy][dx] =
                     nx >= 0 && ny >= 0 && nx < m_width && ny < m_height ? terrainAt(nx, ny) : own;
             }
         }
+        std::memcpy(rows, n, sizeof n);
+    }
+
+    // For the eight cells of row y from x on, at least two cells from the
+    // west and north edges and eight from the east and one from the south:
+    // zero where the cell's neighbourhood holds only its own terrain.
+    void differingAround(int x, int y, std::uint8_t differing[8])
+    {
+        const auto load8 = [](const uchar *bytes) {
+            std::uint64_t word;
+            std::memcpy(&word, bytes, sizeof word);
+            return word;
+        };
+        const std::uint64_t own = load8(&terrainAt(x, y));
+        std::uint64_t any = 0;
+        for (int dy = -2; dy <= 1; ++dy) {
+            const uchar *row = &terrainAt(x, y + dy);
+            any |= (load8(row - 2) ^ own) | (load8(row - 1) ^ own) | (load8(row) ^ own)
+                | (load8(row + 1) ^ own);
+        }
+        std::memcpy(differing, &any, sizeof any);
+    }
+
+    // The same for a cell at least two cells from the west and north edges
+    // and one from the east and south.
+    void insideNeighbourhood(int x, int y, std::uint32_t rows[4])
+    {
+        const uchar *first = &terrainAt(x - 2, y - 2);
+        std::memcpy(&rows[0], first, 4);
+        std::memcpy(&rows[1], first + m_terrainStride, 4);
+        std::memcpy(&rows[2], first + 2 * m_terrainStride, 4);
+        std::memcpy(&rows[3], first + 3 * m_terrainStride, 4);
     }
 
     // Whether the generator, given the terrains as they stand, may place the
     // cell's tile there again.
-    bool explains(int x, int y)
+    bool explains(int x, int y, TransitionCache &cache)
     {
         const std::uint16_t tile = tileAt(x, y);
-        const CompiledTransition &hit = m_transitions.transition(lookupAt(x, y).hit);
-        if (hit.mapTileCount.divisor() > 0) {
-            for (std::uint32_t i = 0; i < hit.mapTileCount.divisor(); ++i) {
-                if (hit.mapTiles[i].tileId == tile)
+        const CompiledTransition *hit = transitionAt(x, y, cache).hit;
+        if (hit->mapTileCount.divisor() > 0) {
+            for (std::uint32_t i = 0; i < hit->mapTileCount.divisor(); ++i) {
+                if (hit->mapTiles[i].tileId == tile)
                     return true;
             }
             return false;
@@ -874,53 +1098,20 @@ private:
 
     // The cell's transition, as the generator finds it on the terrains as
     // they stand.
-    TransitionLookup lookupAt(int x, int y)
+    CellTransition transitionAt(int x, int y, TransitionCache &cache)
     {
-        std::uint8_t n[4][4];
-        neighbourhood(x, y, n);
-        const std::uint8_t own = n[2][2];
         std::uint32_t rows[4];
-        std::memcpy(rows, n, sizeof rows);
+        neighbourhood(x, y, rows);
+        return transitionOf(rows, terrainAt(x, y), cache);
+    }
+    // The same from the cell's neighbourhood and own terrain.
+    CellTransition transitionOf(const std::uint32_t rows[4], std::uint8_t own,
+                                TransitionCache &cache)
+    {
         const std::uint32_t uniform = 0x01010101u * own;
         if ((rows[0] ^ uniform) | (rows[1] ^ uniform) | (rows[2] ^ uniform) | (rows[3] ^ uniform))
-            return m_finder.findCell(n);
-        return m_uniformLookups[own];
-    }
-
-    // Each cell's altitude index; for tiles whose altitude depends on the
-    // transition, from the transition as the generator finds it on the
-    // imported terrain.
-    void mapAltitude(int firstRow, int endRow, const AltitudeIndexes &indexes,
-                     const std::vector<TileAltitude> &altitudes, Tally &tally)
-    {
-        for (int blockY = firstRow; blockY < endRow; ++blockY) {
-            for (int blockX = 0; blockX < m_result.blocksWide; ++blockX) {
-                const uchar *cell = blockCells(blockX, blockY);
-                BlockAltitudes around(cell);
-                for (int k = 0; k < MapFiles::cellsPerBlockSide; ++k) {
-                    const int y = blockY * MapFiles::cellsPerBlockSide + k;
-                    std::uint8_t row[MapFiles::cellsPerBlockSide];
-                    for (int l = 0; l < MapFiles::cellsPerBlockSide; ++l) {
-                        const int x = blockX * MapFiles::cellsPerBlockSide + l;
-                        const auto tile = static_cast<std::uint16_t>(cell[0] | cell[1] << 8);
-                        const auto z = static_cast<std::int8_t>(cell[2]);
-                        cell += MapFiles::mapCellSize;
-                        const auto level = [&] { return around.level(l, k); };
-                        const AltitudeChoice<decltype(level)> choice {indexes, z, level};
-                        const TileAltitude &altitude = altitudes[tile];
-                        const int index = altitude.needsTransition
-                            ? altitudeIndex(tile, terrainAt(x, y), lookupAt(x, y),
-                                            altitude.altIdMod, choice, tally)
-                            : choice.pickOrNearest(static_cast<std::int8_t>(z - altitude.altIdMod),
-                                                   altitude.variation, tally);
-                        row[l] = std::uint8_t(index);
-                    }
-                    std::memcpy(m_altitude + qsizetype(y) * m_altitudeStride
-                                    + blockX * MapFiles::cellsPerBlockSide,
-                                row, sizeof row);
-                }
-            }
-        }
+            return cache.find(rows);
+        return m_uniformTransitions[own];
     }
 
     // The written altitudes of one block, read once a cell of the block needs
@@ -931,103 +1122,260 @@ private:
     public:
         explicit BlockAltitudes(const uchar *cells) : m_cells(cells) { }
 
-        // The mean altitude of the cells of the block around cell (l, k),
+        // The mean altitude of the cells of the block around its cell i,
         // itself included.
-        double level(int l, int k)
+        double level(int i)
         {
-            if (!m_read) {
-                for (int i = 0; i < MapFiles::cellsPerBlock; ++i)
-                    m_altitudes[i / 8][i % 8] =
-                        static_cast<std::int8_t>(m_cells[i * MapFiles::mapCellSize + 2]);
-                m_read = true;
-            }
-            int sum = 0, count = 0;
-            for (int row = std::max(0, k - 1); row <= std::min(7, k + 1); ++row) {
-                for (int column = std::max(0, l - 1); column <= std::min(7, l + 1); ++column) {
-                    sum += m_altitudes[row][column];
-                    ++count;
-                }
-            }
-            return double(sum) / count;
+            if (!m_read)
+                read();
+            return m_levels[i];
         }
 
     private:
+        static constexpr int side = MapFiles::cellsPerBlockSide;
+
+        void read()
+        {
+            // Inside a border of zeros, which add nothing to the sums.
+            int altitudes[side + 2][side + 2] {};
+            const uchar *z = m_cells + 2;
+            for (int k = 1; k <= side; ++k) {
+                for (int l = 1; l <= side; ++l, z += MapFiles::mapCellSize)
+                    altitudes[k][l] = static_cast<std::int8_t>(*z);
+            }
+            int acrossThree[side + 2][side];
+            for (int row = 0; row < side + 2; ++row) {
+                for (int l = 0; l < side; ++l)
+                    acrossThree[row][l] =
+                        altitudes[row][l] + altitudes[row][l + 1] + altitudes[row][l + 2];
+            }
+            // How many of the nine lie in the block, by row or column.
+            constexpr int inBlock[side] = {2, 3, 3, 3, 3, 3, 3, 2};
+            for (int k = 0; k < side; ++k) {
+                for (int l = 0; l < side; ++l) {
+                    const int sum =
+                        acrossThree[k][l] + acrossThree[k + 1][l] + acrossThree[k + 2][l];
+                    m_levels[k * side + l] = double(sum) / (inBlock[k] * inBlock[l]);
+                }
+            }
+            m_read = true;
+        }
+
         const uchar *m_cells;
         bool m_read = false;
-        int m_altitudes[MapFiles::cellsPerBlockSide][MapFiles::cellsPerBlockSide];
+        double m_levels[MapFiles::cellsPerBlock];
     };
 
-    // The altitude index of one cell whose altitude z the generator wrote.
-    template<typename Level> struct AltitudeChoice
+    // What a cell's altitude index comes to from its tile, written altitude,
+    // terrain and transition: the index, or the candidates among which the
+    // level around the cell decides.
+    struct AltitudeAnswer
     {
-        const AltitudeIndexes &indexes;
-        std::int8_t z;
-        // The mean altitude around the cell.
-        const Level &level;
-
-        // Of the indexes that explain base, the one nearest the level of the
-        // cell's neighbourhood: a random variation can reach the next
-        // altitude up or down, and painted altitudes change slowly. The
-        // level is taken back to the base as z is, less the variation's
-        // mean; ties go to the preferred index. -1 when none explains it.
-        int pick(std::int8_t base, AltitudeVariation variation) const
-        {
-            const std::vector<std::int16_t> &candidates = indexes.explaining(base, variation);
-            if (candidates.size() < 2)
-                return candidates.empty() ? -1 : int(candidates.front());
-            const double baseLevel =
-                level() - (z - base) - (variation == AltitudeVariation::OwnTile ? 2.5 : 0.0);
-            int best = candidates.front();
-            for (std::int16_t candidate : candidates) {
-                if (std::abs(indexes.altitude(candidate) - baseLevel)
-                    < std::abs(indexes.altitude(best) - baseLevel))
-                    best = candidate;
-            }
-            return best;
-        }
-
-        int pickOrNearest(std::int8_t base, AltitudeVariation variation, Tally &tally) const
-        {
-            if (const int index = pick(base, variation); index >= 0)
-                return index;
-            ++tally.nearestAltitude;
-            return indexes.nearest(base);
-        }
+        // -1 while the level decides.
+        std::int16_t index = -1;
+        // No index explains the altitude; index is the nearest one.
+        bool nearest = false;
+        // The candidates' base lies this far below the written altitude.
+        std::int16_t raise = 0;
+        // The variation is a random terrain's own tile's, 0 to 5.
+        bool ownTileVariation = false;
+        AltitudeIndexes::Range candidates;
     };
+
+    // The answers for the tiles, altitudes, terrains and transitions met
+    // last, by a hash of the four: neighbouring cells mostly repeat them.
+    // One per thread.
+    class AltitudeAnswers
+    {
+    public:
+        AltitudeAnswers() : m_entries(std::size_t(1) << bits) { }
+
+        // make() gives the answer where none is kept.
+        template<typename Make>
+        const AltitudeAnswer &find(const CellTransition &transition, std::uint8_t terrain,
+                                   std::uint16_t tile, std::int8_t z, Make make)
+        {
+            // Definitions lie at even addresses.
+            const std::uint64_t key[2] = {
+                std::uint64_t(reinterpret_cast<std::uintptr_t>(transition.hit))
+                    | transition.keepsVariation,
+                std::uint64_t(terrain) << 24 | std::uint64_t(tile) << 8 | std::uint8_t(z)};
+            const std::uint64_t hash =
+                key[0] * 0x9e3779b97f4a7c15ull ^ key[1] * 0xc2b2ae3d27d4eb4full;
+            Entry &entry = m_entries[hash >> (64 - bits)];
+            if (entry.key[0] != key[0] || entry.key[1] != key[1])
+                entry = {{key[0], key[1]}, make()};
+            return entry.answer;
+        }
+
+    private:
+        static constexpr int bits = 12;
+
+        struct Entry
+        {
+            // All ones, which no key is, while empty.
+            std::uint64_t key[2] = {~std::uint64_t(0), ~std::uint64_t(0)};
+            AltitudeAnswer answer;
+        };
+
+        std::vector<Entry> m_entries;
+    };
+
+    // Of the indexes that explain base, the one nearest the level of the
+    // cell's neighbourhood: a random variation can reach the next altitude
+    // up or down, and painted altitudes change slowly. The level is taken
+    // back to the base as z is, less the variation's mean; ties go to the
+    // preferred index. None when no index explains it.
+    static std::optional<AltitudeAnswer> answerFor(std::int8_t base, std::int8_t z,
+                                                   AltitudeVariation variation,
+                                                   const AltitudeIndexes &indexes)
+    {
+        const AltitudeIndexes::Range candidates = indexes.explaining(base, variation);
+        if (candidates.size() == 0)
+            return std::nullopt;
+        AltitudeAnswer answer;
+        if (candidates.size() == 1) {
+            answer.index = indexes.candidates(candidates).front();
+            return answer;
+        }
+        answer.raise = std::int16_t(z - base);
+        answer.ownTileVariation = variation == AltitudeVariation::OwnTile;
+        answer.candidates = candidates;
+        return answer;
+    }
+
+    static AltitudeAnswer answerOrNearest(std::int8_t base, std::int8_t z,
+                                          AltitudeVariation variation,
+                                          const AltitudeIndexes &indexes)
+    {
+        if (const std::optional<AltitudeAnswer> answer = answerFor(base, z, variation, indexes))
+            return *answer;
+        AltitudeAnswer nearest;
+        nearest.index = std::int16_t(indexes.nearest(base));
+        nearest.nearest = true;
+        return nearest;
+    }
 
     // The index whose altitude, with the AltIDMod of the tile in the cell's
     // transition and a variation that allows, gives z; where the
     // transition does not place the tile, fallbackAltIdMod takes its place.
-    template<typename Level>
-    int altitudeIndex(std::uint16_t tile, std::uint8_t terrain, const TransitionLookup &lookup,
-                      std::int8_t fallbackAltIdMod, const AltitudeChoice<Level> &choice,
-                      Tally &tally) const
+    AltitudeAnswer answerByTransition(std::uint16_t tile, std::uint8_t terrain,
+                                      const CellTransition &transition, std::int8_t z,
+                                      std::int8_t fallbackAltIdMod,
+                                      const AltitudeIndexes &indexes) const
     {
-        const CompiledTransition &hit = m_transitions.transition(lookup.hit);
-        if (hit.mapTileCount.divisor() == 0) {
+        const CompiledTransition *hit = transition.hit;
+        if (hit->mapTileCount.divisor() == 0) {
             if (m_tables.TerrainTable.value(terrain) == tile)
-                return choice.pickOrNearest(
-                    choice.z, ownTileVariation(m_tables.TerrainRandomTable, terrain), tally);
-            return choice.pickOrNearest(static_cast<std::int8_t>(choice.z - fallbackAltIdMod),
-                                        AltitudeVariation::None, tally);
+                return answerOrNearest(z, z, ownTileVariation(m_tables.TerrainRandomTable, terrain),
+                                       indexes);
+            return answerOrNearest(static_cast<std::int8_t>(z - fallbackAltIdMod), z,
+                                   AltitudeVariation::None, indexes);
         }
         const AltitudeVariation variation =
-            hit.keepsVariation && m_tables.TerrainRandomTable.value(terrain)
+            transition.keepsVariation && m_tables.TerrainRandomTable.value(terrain)
             ? AltitudeVariation::UniformTransition
             : AltitudeVariation::None;
         std::optional<std::int8_t> first;
-        for (std::uint32_t i = 0; i < hit.mapTileCount.divisor(); ++i) {
-            const TransitionTile &candidate = hit.mapTiles[i];
+        for (std::uint32_t i = 0; i < hit->mapTileCount.divisor(); ++i) {
+            const TransitionTile &candidate = hit->mapTiles[i];
             if (candidate.tileId != tile)
                 continue;
-            const auto base = static_cast<std::int8_t>(choice.z - candidate.altIdMod);
-            if (const int index = choice.pick(base, variation); index >= 0)
-                return index;
+            const auto base = static_cast<std::int8_t>(z - candidate.altIdMod);
+            if (const std::optional<AltitudeAnswer> answer = answerFor(base, z, variation, indexes))
+                return *answer;
             first = first.value_or(base);
         }
-        return choice.pickOrNearest(
-            first.value_or(static_cast<std::int8_t>(choice.z - fallbackAltIdMod)),
-            AltitudeVariation::None, tally);
+        return answerOrNearest(first.value_or(static_cast<std::int8_t>(z - fallbackAltIdMod)), z,
+                               AltitudeVariation::None, indexes);
+    }
+
+    // The index the answer gives cell i of the block.
+    static int resolve(const AltitudeAnswer &answer, const AltitudeIndexes &indexes,
+                       BlockAltitudes &around, int i, Tally &tally)
+    {
+        if (answer.index >= 0) {
+            tally.nearestAltitude += answer.nearest;
+            return answer.index;
+        }
+        const std::span<const std::int16_t> candidates = indexes.candidates(answer.candidates);
+        const double baseLevel =
+            around.level(i) - answer.raise - (answer.ownTileVariation ? 2.5 : 0.0);
+        int best = candidates.front();
+        double bestDistance = std::abs(indexes.altitude(best) - baseLevel);
+        for (std::int16_t candidate : candidates.subspan(1)) {
+            const double distance = std::abs(indexes.altitude(candidate) - baseLevel);
+            if (distance < bestDistance) {
+                best = candidate;
+                bestDistance = distance;
+            }
+        }
+        return best;
+    }
+
+    // Each cell's altitude index; for tiles whose altitude depends on the
+    // transition, from the transition as the generator finds it on the
+    // imported terrain.
+    void mapAltitude(int firstRow, int endRow, const AltitudeIndexes &indexes,
+                     const std::vector<TileAltitude> &altitudes, TransitionCache &cache,
+                     AltitudeAnswers &answers, Tally &tally)
+    {
+        forEachBlock(firstRow, endRow, m_result.blocksWide, [&](int blockX, int blockY) {
+            const uchar *cell = blockCells(blockX, blockY);
+            BlockAltitudes around(cell);
+            // Away from the map's edges the rows around a cell are read as
+            // they lie, eight cells at a time.
+            const bool inside = blockX > 0 && blockY > 0 && blockX + 1 < m_result.blocksWide
+                && blockY + 1 < m_result.blocksHigh;
+            const int firstX = blockX * MapFiles::cellsPerBlockSide;
+            std::uint8_t indexesOfBlock[MapFiles::cellsPerBlock];
+            for (int k = 0, i = 0; k < MapFiles::cellsPerBlockSide; ++k) {
+                const int y = blockY * MapFiles::cellsPerBlockSide + k;
+                // Zero for the cells of the row whose neighbourhood is their
+                // own terrain sixteen times.
+                std::uint8_t differing[MapFiles::cellsPerBlockSide];
+                if (inside)
+                    differingAround(firstX, y, differing);
+                const uchar *terrain = &terrainAt(firstX, y);
+                for (int l = 0; l < MapFiles::cellsPerBlockSide; ++l, ++i) {
+                    const auto tile = static_cast<std::uint16_t>(cell[0] | cell[1] << 8);
+                    const auto z = static_cast<std::int8_t>(cell[2]);
+                    cell += MapFiles::mapCellSize;
+                    const AltitudeAnswer *answer;
+                    if (altitudes[tile].needsTransition) {
+                        const std::uint8_t own = terrain[l];
+                        CellTransition transition;
+                        if (inside && differing[l] == 0) {
+                            transition = m_uniformTransitions[own];
+                        } else {
+                            std::uint32_t rows[4];
+                            if (inside)
+                                insideNeighbourhood(firstX + l, y, rows);
+                            else
+                                neighbourhood(firstX + l, y, rows);
+                            transition = transitionOf(rows, own, cache);
+                        }
+                        answer = &answers.find(transition, own, tile, z, [&] {
+                            return answerByTransition(tile, own, transition, z,
+                                                      altitudes[tile].altIdMod, indexes);
+                        });
+                    } else {
+                        answer = &answers.find({}, 0, tile, z, [&] {
+                            const TileAltitude &altitude = altitudes[tile];
+                            return answerOrNearest(static_cast<std::int8_t>(z - altitude.altIdMod),
+                                                   z, altitude.variation, indexes);
+                        });
+                    }
+                    indexesOfBlock[i] = std::uint8_t(resolve(*answer, indexes, around, i, tally));
+                }
+            }
+            for (int k = 0; k < MapFiles::cellsPerBlockSide; ++k)
+                std::memcpy(
+                    m_altitude
+                        + qsizetype(blockY * MapFiles::cellsPerBlockSide + k) * m_altitudeStride
+                        + blockX * MapFiles::cellsPerBlockSide,
+                    indexesOfBlock + k * MapFiles::cellsPerBlockSide, MapFiles::cellsPerBlockSide);
+        });
     }
 
     const uchar *m_map;
@@ -1035,30 +1383,35 @@ private:
     MapImport &m_result;
     const int m_width;
     const int m_height;
+    const int m_blocksHigh;
     const TileTerrains m_tileTerrains;
     // Per tile id: its TileKind in the high byte, its terrain in the low.
     std::vector<std::uint16_t> m_tileKinds;
     const TransitionIndex m_transitions;
     const TransitionFinder m_finder;
     // For a cell whose neighbourhood is one terrain, the common case.
-    std::array<TransitionLookup, 256> m_uniformLookups;
+    std::array<CellTransition, 256> m_uniformTransitions;
+    // The second thread's, then this thread's.
+    TransitionCache m_caches[2];
     uchar *m_terrain;
     const qsizetype m_terrainStride;
     uchar *m_altitude;
     const qsizetype m_altitudeStride;
-    // The uncertain cells at borders, whose tiles the mending looks at first.
-    std::vector<std::uint32_t> m_atBorders;
+    // The cells of tiles no terrain explains.
     std::vector<std::uint32_t> m_unknown;
-    std::vector<std::uint32_t> m_transitionCells;
     // Every key that places a tile, by tile: those of tile t from
     // m_placementStart[t] to m_placementStart[t + 1].
     std::vector<Placement> m_placements;
+    // The code each placement asks of the cell itself, for a quick look.
+    std::vector<std::uint8_t> m_placementOwnCodes;
     std::vector<std::uint32_t> m_placementStart;
     // The candidates of each uncertain tile, by tile: -1 for the others.
     std::vector<std::int32_t> m_candidateSetOf;
     std::vector<std::bitset<256>> m_candidateSets;
-    // One bit per cell, rows first: the cells whose terrain is uncertain.
+    // One bit per cell, rows first: the cells whose terrain is uncertain,
+    // and those of a transition tile of one terrain.
     std::vector<std::uint64_t> m_uncertain;
+    std::vector<std::uint64_t> m_transitionCells;
 };
 
 } // namespace
@@ -1112,8 +1465,8 @@ MapImport importMap(const QString &destination, int mapNumber, int blocksHigh,
             + QLatin1Char(' ') + map.errorString();
         return result;
     }
-    result.terrain = QImage(width, height, QImage::Format_Indexed8);
-    result.altitude = QImage(width, height, QImage::Format_Indexed8);
+    result.terrain = indexedImage(width, height);
+    result.altitude = indexedImage(width, height);
     if (result.terrain.isNull() || result.altitude.isNull()) {
         result.terrain = result.altitude = QImage();
         result.errorText = QStringLiteral("there is not enough memory for two images of %1 x %2 "

@@ -598,6 +598,17 @@ PassSummary processMap(MapTables &tables, StructureStatics &structureStatics, Ke
 }
 
 PassSummary processMap(MapTables &tables, StructureStatics &structureStatics, KeyGrid &keyGrid,
+                       GlibcRandom &random, const PaletteImage &terrain, const QString &terrainPath,
+                       const PaletteImage &altitude, const QString &altitudePath,
+                       const PassOptions &options, PassObserver &observer,
+                       const MapOutputFileFactory &createOutputFile)
+{
+    PassImages images(terrain, terrainPath, altitude, altitudePath);
+    return processMap(tables, structureStatics, keyGrid, random, images, options, observer,
+                      createOutputFile);
+}
+
+PassSummary processMap(MapTables &tables, StructureStatics &structureStatics, KeyGrid &keyGrid,
                        GlibcRandom &random, PassImages &images, const PassOptions &options,
                        PassObserver &observer, const MapOutputFileFactory &createOutputFile)
 {
@@ -667,7 +678,8 @@ PassSummary processMap(MapTables &tables, StructureStatics &structureStatics, Ke
     if (!createOutputFile && !takeDestination(lock, options, observer, summary))
         return summary;
     // The structures' and blocks' times leave out the wait for another pass.
-    phase.restart();
+    QElapsedTimer phase;
+    phase.start();
     if (options.structuresEnabled
         && !prepareStructures(tables, structureStatics, altitude, options, observer, summary))
         return summary;

@@ -11,6 +11,7 @@ struct MapTables;
 class PassImages;
 struct PassOptions;
 class GlibcRandom;
+class PaletteImage;
 class PassObserver;
 
 // Turns the terrain and altitude images into the map, index and statics
@@ -35,3 +36,10 @@ PassSummary processMap(MapTables &tables, StructureStatics &structureStatics, Ke
 PassSummary processMap(MapTables &tables, StructureStatics &structureStatics, KeyGrid &keyGrid,
                        GlibcRandom &random, PassImages &images, const PassOptions &options,
                        PassObserver &observer, const MapOutputFileFactory &createOutputFile = {});
+// The same pass over images already in memory; the paths only name them in
+// messages.
+PassSummary processMap(MapTables &tables, StructureStatics &structureStatics, KeyGrid &keyGrid,
+                       GlibcRandom &random, const PaletteImage &terrain, const QString &terrainPath,
+                       const PaletteImage &altitude, const QString &altitudePath,
+                       const PassOptions &options, PassObserver &observer,
+                       const MapOutputFileFactory &createOutputFile = {});

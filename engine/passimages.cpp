@@ -8,6 +8,15 @@ PassImages::PassImages(const QString &terrainPath, const QString &altitudePath)
 {
 }
 
+PassImages::PassImages(const PaletteImage &terrain, const QString &terrainPath,
+                       const PaletteImage &altitude, const QString &altitudePath)
+    : m_terrainPath(terrainPath),
+      m_altitudePath(altitudePath),
+      m_terrain(terrain),
+      m_altitude(altitude)
+{
+}
+
 PassImages::~PassImages()
 {
     wait();

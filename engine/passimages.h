@@ -13,6 +13,9 @@ class PassImages
 {
 public:
     PassImages(const QString &terrainPath, const QString &altitudePath);
+    // Images already read; the paths only name them in messages.
+    PassImages(const PaletteImage &terrain, const QString &terrainPath,
+               const PaletteImage &altitude, const QString &altitudePath);
     // Waits for the readers.
     ~PassImages();
 

@@ -10,6 +10,7 @@
 #include "mappass.h"
 #include "mappedfile.h"
 #include "packedkey.h"
+#include "paletteimage.h"
 #include "passobserver.h"
 #include "passoptions.h"
 
@@ -32,7 +33,13 @@ struct Rule
     // Into MarkedTables::ruleTiles().
     std::uint32_t firstTile = 0;
     std::uint32_t tileCount = 0;
-    AltitudeVariation variation = AltitudeVariation::None;
+    // Bit d + 2 for each difference d from -2 to 5 that the variation allows.
+    std::uint8_t allowedDifferences = 0;
+
+    bool allows(int difference) const
+    {
+        return unsigned(difference + 2) < 8 && (allowedDifferences >> (difference + 2) & 1);
+    }
 };
 
 // The tables with markers in place of tile ids: marker N < 256 is terrain
@@ -96,7 +103,11 @@ private:
 
     Rule addRule(const QList<TransitionTile> &tiles, AltitudeVariation variation)
     {
-        const Rule rule {std::uint32_t(m_ruleTiles.size()), std::uint32_t(tiles.size()), variation};
+        Rule rule {std::uint32_t(m_ruleTiles.size()), std::uint32_t(tiles.size())};
+        for (int difference = -2; difference <= 5; ++difference) {
+            if (allowsVariation(variation, difference))
+                rule.allowedDifferences |= std::uint8_t(1 << (difference + 2));
+        }
         m_ruleTiles.insert(m_ruleTiles.end(), tiles.cbegin(), tiles.cend());
         return rule;
     }
@@ -189,32 +200,49 @@ private:
         const uchar *original = m_original.data() + offset + 4;
         marked += 4;
         // Counted here, as the bytes read could alias the estimate.
-        int tileDiffers = 0, altitudeDiffers = 0;
+        int outcomes[3] = {};
         for (int i = 0; i < MapFiles::cellsPerBlock; ++i) {
-            const Rule &rule = m_rules[marked[0] | marked[1] << 8];
-            const auto base = static_cast<std::int8_t>(marked[2]);
+            const auto marker = static_cast<std::uint16_t>(marked[0] | marked[1] << 8);
             const auto tile = static_cast<std::uint16_t>(original[0] | original[1] << 8);
-            const auto z = static_cast<std::int8_t>(original[2]);
+            // The written altitude less the base altitude, as the rule adds to it.
+            const auto raised = static_cast<std::uint8_t>(original[2] - marked[2]);
             marked += MapFiles::mapCellSize;
             original += MapFiles::mapCellSize;
-            bool tileFound = false, altitudeFound = false;
-            const TransitionTile *candidates = m_tiles.data() + rule.firstTile;
-            for (std::uint32_t c = 0; c < rule.tileCount; ++c) {
-                if (candidates[c].tileId != tile)
-                    continue;
-                tileFound = true;
-                altitudeFound = altitudeFound
-                    || allowsVariation(rule.variation,
-                                       static_cast<std::int8_t>(z - base - candidates[c].altIdMod));
+            const std::uint64_t key =
+                std::uint64_t(marker) << 24 | std::uint64_t(tile) << 8 | raised;
+            std::uint64_t &known = m_known[(key * 0x9e3779b97f4a7c15ull) >> (64 - knownBits)];
+            std::uint64_t slot = known;
+            if (slot >> 2 != key) {
+                slot = key << 2 | outcome(marker, tile, static_cast<std::int8_t>(raised));
+                known = slot;
             }
-            tileDiffers += !tileFound;
-            altitudeDiffers += tileFound && !altitudeFound;
+            ++outcomes[slot & 3];
         }
         m_estimate.cells += MapFiles::cellsPerBlock;
-        m_estimate.tileDiffers += tileDiffers;
-        m_estimate.altitudeDiffers += altitudeDiffers;
-        m_estimate.reproduced += MapFiles::cellsPerBlock - tileDiffers - altitudeDiffers;
+        m_estimate.reproduced += outcomes[reproduced];
+        m_estimate.tileDiffers += outcomes[tileDiffered];
+        m_estimate.altitudeDiffers += outcomes[altitudeDiffered];
     }
+
+    enum Outcome : std::uint8_t { reproduced, tileDiffered, altitudeDiffered };
+
+    // How a cell compares whose rule is marker's, that holds tile and whose
+    // altitude lies raised above the base altitude.
+    Outcome outcome(std::uint16_t marker, std::uint16_t tile, std::int8_t raised) const
+    {
+        const Rule &rule = m_rules[marker];
+        bool tileFound = false;
+        for (std::uint32_t c = rule.firstTile; c < rule.firstTile + rule.tileCount; ++c) {
+            if (m_tiles[c].tileId != tile)
+                continue;
+            tileFound = true;
+            if (rule.allows(static_cast<std::int8_t>(raised - m_tiles[c].altIdMod)))
+                return reproduced;
+        }
+        return tileFound ? altitudeDiffered : tileDiffered;
+    }
+
+    static constexpr int knownBits = 12;
 
     const MappedFile &m_original;
     const std::vector<Rule> &m_rules;
@@ -222,6 +250,11 @@ private:
     RoundTripEstimate &m_estimate;
     QByteArray m_pending;
     qint64 m_blocks = 0;
+    // Outcomes by a hash of marker, tile and raise, which neighbouring cells
+    // mostly repeat: a slot holds the three, shifted past the two bits of
+    // the outcome; all ones while empty.
+    std::vector<std::uint64_t> m_known =
+        std::vector<std::uint64_t>(std::size_t(1) << knownBits, ~std::uint64_t(0));
     std::mutex m_mutex;
     std::condition_variable m_changed;
     std::deque<QByteArray> m_chunks;
@@ -276,8 +309,8 @@ public:
 } // namespace
 
 RoundTripEstimate estimateRoundTrip(const QString &destination, int mapNumber,
-                                    const MapTables &tables, const QString &terrainPath,
-                                    const QString &altitudePath)
+                                    const MapTables &tables, const QImage &terrain,
+                                    const QImage &altitude)
 {
     RoundTripEstimate estimate;
     MarkedTables marked(tables);
@@ -305,8 +338,10 @@ RoundTripEstimate estimateRoundTrip(const QString &destination, int mapNumber,
     KeyGrid keyGrid;
     GlibcRandom random;
     QuietObserver observer;
-    const PassSummary summary = processMap(marked.tables(), structureStatics, keyGrid, random,
-                                           terrainPath, altitudePath, options, observer, inMemory);
+    const QString inMemoryName = QStringLiteral("in memory");
+    const PassSummary summary = processMap(
+        marked.tables(), structureStatics, keyGrid, random, PaletteImage::fromImage(terrain),
+        inMemoryName, PaletteImage::fromImage(altitude), inMemoryName, options, observer, inMemory);
     comparison.finish();
     if (summary.outcome != PassSummary::Outcome::Completed) {
         estimate = RoundTripEstimate();

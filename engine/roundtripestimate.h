@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QImage>
 #include <QString>
 
 struct MapTables;
@@ -31,5 +32,5 @@ struct RoundTripEstimate
 // terrain's tile and each transition's tile list is a marker and no terrain
 // is random. The pass writes to memory only, so it needs no destination.
 RoundTripEstimate estimateRoundTrip(const QString &destination, int mapNumber,
-                                    const MapTables &tables, const QString &terrainPath,
-                                    const QString &altitudePath);
+                                    const MapTables &tables, const QImage &terrain,
+                                    const QImage &altitude);

@@ -550,6 +550,11 @@ private slots:
         QStringList noData = generateArguments(dest);
         noData[2] = m_dir.filePath(QStringLiteral("nowhere"));
         QTest::newRow("data directory missing") << noData << 1 << QByteArray("does not exist");
+        QStringList noTerrainTable = generateArguments(dest);
+        noTerrainTable[2] = dest;
+        QTest::newRow("data directory without system/terrain.xml")
+            << noTerrainTable << 1
+            << QByteArray("terrain.xml does not exist, so every cell would get tile id 0");
         QStringList mismatch = generateArguments(dest);
         mismatch[6] = m_dir.filePath(QStringLiteral("other.png"));
         QTest::newRow("size mismatch")

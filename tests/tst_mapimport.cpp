@@ -161,7 +161,7 @@ private slots:
                  TestSupport::readFile(firstMap));
 
         RoundTripEstimate estimate = estimateRoundTrip(dir.filePath(QStringLiteral("first")), 0,
-                                                       tables, images[0], images[1]);
+                                                       tables, import.terrain, import.altitude);
         QCOMPARE(estimate.reproduced, 65536);
         // Cell (0, 0) gets a tile no rule gives, cell (1, 0) one more unit
         // of altitude than its index and tile allow.
@@ -170,8 +170,8 @@ private slots:
         map[5] = char(0x03);
         map[9] = char(map[9] + 1);
         TestSupport::writeFile(firstMap, map);
-        estimate = estimateRoundTrip(dir.filePath(QStringLiteral("first")), 0, tables, images[0],
-                                     images[1]);
+        estimate = estimateRoundTrip(dir.filePath(QStringLiteral("first")), 0, tables,
+                                     import.terrain, import.altitude);
         QCOMPARE(estimate.tileDiffers, 1);
         QCOMPARE(estimate.altitudeDiffers, 1);
         QCOMPARE(estimate.reproduced, 65534);
