@@ -678,8 +678,7 @@ PassSummary processMap(MapTables &tables, StructureStatics &structureStatics, Ke
     if (!createOutputFile && !takeDestination(lock, options, observer, summary))
         return summary;
     // The structures' and blocks' times leave out the wait for another pass.
-    QElapsedTimer phase;
-    phase.start();
+    phase.restart();
     if (options.structuresEnabled
         && !prepareStructures(tables, structureStatics, altitude, options, observer, summary))
         return summary;
