@@ -10,6 +10,7 @@
 #include "engine/keygrid.h"
 #include "engine/mappass.h"
 #include "engine/mappreview.h"
+#include "engine/passimages.h"
 #include "engine/passoptions.h"
 #include "engine/tileterrains.h"
 #include "previewwriter.h"
@@ -181,6 +182,8 @@ int runGenerateCommand(const QStringList &arguments)
 
     QElapsedTimer timer;
     timer.start();
+    // Read while the data directory loads.
+    PassImages images(parser.value(terrainOption), parser.value(altitudeOption));
     MapTables tables;
     observer.statusMessage(QStringLiteral("Loading transition data"));
     const auto onStaticSetMessage = [&err](const QString &message) {
@@ -200,8 +203,7 @@ int runGenerateCommand(const QStringList &arguments)
     KeyGrid keyGrid;
     StructureStatics structureStatics;
     const PassSummary summary =
-        processMap(tables, structureStatics, keyGrid, random, parser.value(terrainOption),
-                   parser.value(altitudeOption), options, observer);
+        processMap(tables, structureStatics, keyGrid, random, images, options, observer);
     switch (summary.outcome) {
     case PassSummary::Outcome::Completed:
         if (!quiet)

@@ -83,7 +83,7 @@ CellInspection inspectCell(const GeneratedMap &map, QPoint cell, const Transitio
 
     // The pass's own lookup tells which definition answered; the keys of
     // the four tables tell which table holds it.
-    const CompiledTransition *hit = TransitionFinder(*index, false).findCell(n).hit;
+    const std::uint32_t hit = TransitionFinder(*index, false).findCell(n).hit;
     inspection.transitionKnown = true;
     if (!hit)
         return inspection;
@@ -93,7 +93,7 @@ CellInspection inspectCell(const GeneratedMap &map, QPoint cell, const Transitio
         {TransitionKind::Top, windowKey(n, 0, 1)},
         {TransitionKind::General, inspection.key},
     };
-    const auto held = [index](TransitionKind kind, PackedKey key) -> const CompiledTransition * {
+    const auto held = [index](TransitionKind kind, PackedKey key) -> std::uint32_t {
         switch (kind) {
         case TransitionKind::Corner:
             return index->corner(key);
@@ -104,15 +104,14 @@ CellInspection inspectCell(const GeneratedMap &map, QPoint cell, const Transitio
         case TransitionKind::General:
             break;
         }
-        const MainKeyEntry *entry = index->main(key);
-        return entry ? entry->transition : nullptr;
+        return index->mainEntry(index->main(key)).transition;
     };
     for (const auto &[kind, key] : tables) {
         if (held(kind, key) != hit)
             continue;
         inspection.table = kind;
         inspection.tableKey = key;
-        inspection.listsMapTiles = hit->mapTileCount.divisor() > 0;
+        inspection.listsMapTiles = index->transition(hit).mapTileCount.divisor() > 0;
         if (locations)
             inspection.definition = locations->find(kind, key.toText());
         break;

@@ -31,18 +31,54 @@ void GlibcRandom::seed(std::uint32_t seed)
     m_next = m_words.size();
 }
 
+namespace {
+
+// Makes words[from] to words[end - 1] from the words before them. Words i,
+// i + 1 and i + 2 depend on words three places back only, so three at a
+// time, each chain in a register of its own.
+void makeWords(std::uint32_t *words, std::size_t from, std::size_t end)
+{
+    constexpr std::size_t lag = 31;
+    std::uint32_t a = words[from - 3], b = words[from - 2], c = words[from - 1];
+    std::size_t i = from;
+    for (; i + 3 <= end; i += 3) {
+        a += words[i - lag];
+        b += words[i + 1 - lag];
+        c += words[i + 2 - lag];
+        words[i] = a;
+        words[i + 1] = b;
+        words[i + 2] = c;
+    }
+    for (; i < end; ++i)
+        words[i] = words[i - lag] + words[i - 3];
+}
+
+} // namespace
+
 void GlibcRandom::refill()
 {
     std::copy(m_words.end() - lag, m_words.end(), m_words.begin());
-    // The last three words ride in registers rather than going through
-    // memory just after being stored.
-    std::uint32_t third = m_words[lag - 3], second = m_words[lag - 2], last = m_words[lag - 1];
-    for (std::size_t i = lag; i < m_words.size(); ++i) {
-        const std::uint32_t word = m_words[i - lag] + third;
-        m_words[i] = word;
-        third = second;
-        second = last;
-        last = word;
-    }
+    makeWords(m_words.data(), lag, m_words.size());
     m_next = lag;
+}
+
+std::size_t GlibcRandom::suspend(std::vector<std::uint32_t> &words)
+{
+    const std::size_t start = words.size();
+    words.insert(words.end(), m_words.begin() + std::ptrdiff_t(m_next - lag), m_words.end());
+    return start + lag;
+}
+
+void GlibcRandom::extend(std::vector<std::uint32_t> &words, std::size_t count)
+{
+    const std::size_t from = words.size();
+    words.resize(from + count);
+    makeWords(words.data(), from, words.size());
+}
+
+void GlibcRandom::resume(const std::vector<std::uint32_t> &words, std::size_t next)
+{
+    std::copy(words.begin() + std::ptrdiff_t(next - lag), words.begin() + std::ptrdiff_t(next),
+              m_words.end() - lag);
+    m_next = m_words.size();
 }

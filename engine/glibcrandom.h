@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstdint>
+#include <vector>
 
 // The GNU C library's srand()/rand() (its additive feedback generator with
 // 31 words of state), reproduced draw for draw so that a seed gives the same
@@ -36,10 +37,43 @@ public:
     int nextBelow(unsigned n) { return static_cast<int>(static_cast<unsigned>(next()) % n); }
     int nextBelow(const FastRemainder &n) { return static_cast<int>(n.of(std::uint32_t(next()))); }
 
+    // Draws read straight from words that the caller keeps (see suspend()):
+    // no refill check, and the position can stay in a register.
+    class Draws
+    {
+    public:
+        explicit Draws(const std::uint32_t *words) : m_at(words) { }
+        int next() { return static_cast<int>(*m_at++ >> 1); }
+        int nextBelow(unsigned n) { return static_cast<int>(static_cast<unsigned>(next()) % n); }
+        int nextBelow(const FastRemainder &n)
+        {
+            return static_cast<int>(n.of(std::uint32_t(next())));
+        }
+        // Passes over draws whose values are not needed.
+        void skip(std::size_t count) { m_at += count; }
+        const std::uint32_t *position() const { return m_at; }
+
+    private:
+        const std::uint32_t *m_at;
+    };
+
+    // For a loop that keeps the words it draws: moves the words not yet
+    // drawn, after the 31 before them, to the end of words; returns where
+    // the first of them now is. Until resume(), the generator is not to be
+    // used.
+    std::size_t suspend(std::vector<std::uint32_t> &words);
+    // Appends count words of the sequence to words, which must end with at
+    // least 31 words of it.
+    static void extend(std::vector<std::uint32_t> &words, std::size_t count);
+    // Goes on with words[next] as the next draw; the words after it are
+    // made again from the 31 before it.
+    void resume(const std::vector<std::uint32_t> &words, std::size_t next);
+
 private:
     static constexpr std::size_t lag = 31;
     static constexpr std::size_t batch = 1024;
 
+    // Makes a new batch after the last 31 words, which move to the front.
     void refill();
 
     // The 31 words before the batch, then the batch itself.

@@ -10,6 +10,12 @@
 void fillKeyGrid(KeyGrid &grid, int originX, int originY, int blocksWide, int blocksHigh,
                  const PaletteImage &terrain)
 {
+    fillKeyGrid(grid, originX, originY, blocksWide, blocksHigh, terrain.rows());
+}
+
+void fillKeyGrid(KeyGrid &grid, int originX, int originY, int blocksWide, int blocksHigh,
+                 const PaletteRows &terrain)
+{
     const int width = blocksWide * MapFiles::cellsPerBlockSide;
     const int height = blocksHigh * MapFiles::cellsPerBlockSide;
     const int left = originX - 2, top = originY - 2;
@@ -22,7 +28,7 @@ void fillKeyGrid(KeyGrid &grid, int originX, int originY, int blocksWide, int bl
 
     if (grid.m_allInside) {
         for (int gy = 0; gy < KeyGrid::size; ++gy)
-            std::memcpy(grid.m_codes[gy], terrain.row(top + gy) + left, KeyGrid::size);
+            std::memcpy(grid.m_codes[gy], terrain.at(left, top + gy), KeyGrid::size);
         return;
     }
     for (int gy = 0; gy < KeyGrid::size; ++gy) {
@@ -30,9 +36,8 @@ void fillKeyGrid(KeyGrid &grid, int originX, int originY, int blocksWide, int bl
             std::memset(grid.m_codes[gy], 0, KeyGrid::size);
             continue;
         }
-        const std::uint8_t *row = terrain.row(top + gy);
         for (int gx = 0; gx < KeyGrid::size; ++gx)
-            grid.m_codes[gy][gx] = grid.isInside(gx, gy) ? row[left + gx] : 0;
+            grid.m_codes[gy][gx] = grid.isInside(gx, gy) ? *terrain.at(left + gx, top + gy) : 0;
     }
 }
 

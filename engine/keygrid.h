@@ -1,8 +1,13 @@
 #pragma once
 
+#include "packedkey.h"
+
+#include <bit>
 #include <cstdint>
+#include <cstring>
 
 class PaletteImage;
+struct PaletteRows;
 
 // The terrain palette indexes around one block: the block's 8 x 8 cells with
 // a margin of two cells on the west and north sides and one on the east and
@@ -39,9 +44,40 @@ public:
     // times the same index.
     std::uint64_t uniformCells() const;
 
+    // The 4 x 4 neighbourhood of the block's cell (l, k), as neighbourhood()
+    // gives it, packed two rows to a word: for blocks whose grid lies wholly
+    // inside the processed area.
+    void neighbourhoodRows(int l, int k, std::uint64_t &upper, std::uint64_t &lower) const
+    {
+        std::uint32_t rows[4];
+        for (int dy = 0; dy < 4; ++dy)
+            std::memcpy(&rows[dy], &m_codes[k + dy][l], 4);
+        upper = rows[0] | std::uint64_t(rows[1]) << 32;
+        lower = rows[2] | std::uint64_t(rows[3]) << 32;
+    }
+
+    // The key of the 3 x 3 window whose north-west corner is grid position
+    // (gx, gy), read straight from the grid: for blocks whose grid lies
+    // wholly inside the processed area.
+    PackedKey insideWindowKey(int gx, int gy) const
+    {
+        std::uint32_t rows[3];
+        for (int dy = 0; dy < 3; ++dy)
+            std::memcpy(&rows[dy], &m_codes[gy + dy][gx], 4);
+        if constexpr (std::endian::native == std::endian::big) {
+            for (std::uint32_t &row : rows)
+                row = __builtin_bswap32(row);
+        }
+        PackedKey key;
+        key.head = (rows[0] & 0xffffffu) | std::uint64_t(rows[1] & 0xffffffu) << 24
+            | std::uint64_t(rows[2] & 0xffffu) << 48;
+        key.tail = static_cast<std::uint8_t>(rows[2] >> 16);
+        return key;
+    }
+
 private:
     friend void fillKeyGrid(KeyGrid &grid, int originX, int originY, int blocksWide, int blocksHigh,
-                            const PaletteImage &terrain);
+                            const PaletteRows &terrain);
 
     // Rows first; 0 outside the processed area. Rows are padded to 16
     // bytes, with a spare row, so that eight-byte loads from any position of
@@ -55,3 +91,7 @@ private:
 // Fills the grid for the block whose first cell is (originX, originY).
 void fillKeyGrid(KeyGrid &grid, int originX, int originY, int blocksWide, int blocksHigh,
                  const PaletteImage &terrain);
+// The same from rows that hold at least the processed area's columns from
+// originX - 2 to originX + 8.
+void fillKeyGrid(KeyGrid &grid, int originX, int originY, int blocksWide, int blocksHigh,
+                 const PaletteRows &terrain);

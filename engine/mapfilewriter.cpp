@@ -10,8 +10,9 @@
 #include <utility>
 
 namespace {
-// Writes go out in chunks of this size rather than once per 196-byte block.
-constexpr qsizetype flushThreshold = 1 << 20;
+// Writes go out in chunks of this size rather than once per 196-byte block;
+// small enough to stay in the cache between filling and writing.
+constexpr qsizetype flushThreshold = 256 << 10;
 enum { mapOutput, indexOutput, staticsOutput };
 } // namespace
 
@@ -47,6 +48,27 @@ bool MapFileWriter::open(const QString &destination, int mapNumber)
 bool MapFileWriter::writeBlock(const std::uint8_t *mapBlock, const QByteArray &structureStatics,
                                const std::uint8_t *cellStatics, qsizetype cellStaticsSize)
 {
+    return writeBlockStatics(structureStatics, cellStatics, cellStaticsSize)
+        && append(*m_outputs[mapOutput], reinterpret_cast<const char *>(mapBlock),
+                  MapFiles::mapBlockSize);
+}
+
+bool MapFileWriter::writeMapBlocks(const std::uint8_t *mapBlocks, qsizetype count)
+{
+    Output &output = *m_outputs[mapOutput];
+    if (!flush(output))
+        return false;
+    QElapsedTimer timer;
+    timer.start();
+    const bool written = output.file->writeBytes(reinterpret_cast<const char *>(mapBlocks),
+                                                 count * MapFiles::mapBlockSize);
+    m_writingTime += timer.nsecsElapsed();
+    return written || fail(output, output.file->errorString());
+}
+
+bool MapFileWriter::writeBlockStatics(const QByteArray &structureStatics,
+                                      const std::uint8_t *cellStatics, qsizetype cellStaticsSize)
+{
     const qint64 length = structureStatics.size() + cellStaticsSize;
     if (m_staticsSize + length > std::numeric_limits<qint32>::max()) {
         m_errorString =
@@ -60,9 +82,7 @@ bool MapFileWriter::writeBlock(const std::uint8_t *mapBlock, const QByteArray &s
     qToLittleEndian<qint32>(static_cast<qint32>(length), entry + 4);
     qToLittleEndian<qint32>(0, entry + 8);
 
-    if (!append(*m_outputs[mapOutput], reinterpret_cast<const char *>(mapBlock),
-                MapFiles::mapBlockSize)
-        || !append(*m_outputs[indexOutput], reinterpret_cast<const char *>(entry), sizeof entry)
+    if (!append(*m_outputs[indexOutput], reinterpret_cast<const char *>(entry), sizeof entry)
         || !append(*m_outputs[staticsOutput], structureStatics.constData(), structureStatics.size())
         || !append(*m_outputs[staticsOutput], reinterpret_cast<const char *>(cellStatics),
                    cellStaticsSize))
@@ -87,7 +107,9 @@ bool MapFileWriter::flush(Output &output)
     m_writingTime += timer.nsecsElapsed();
     if (!written)
         return fail(output, output.file->errorString());
-    output.buffer.clear();
+    // Keeps the buffer's memory: giving it back would have every chunk
+    // fault in fresh pages again.
+    output.buffer.resize(0);
     return true;
 }
 

@@ -17,6 +17,13 @@ public:
     virtual ~MapOutputFile() = default;
     virtual bool open() = 0;
     virtual bool write(const QByteArray &data) = 0;
+    // The same for bytes that are valid only during the call: a file that
+    // keeps what it is given gets a copy, one that writes it at once need
+    // not make one.
+    virtual bool writeBytes(const char *data, qsizetype size)
+    {
+        return write(QByteArray(data, size));
+    }
     // Gets everything written onto the disk, so that commit() has only the
     // rename left to do.
     virtual bool sync() = 0;
@@ -57,6 +64,14 @@ public:
     // index's 32-bit offsets.
     bool writeBlock(const std::uint8_t *mapBlock, const QByteArray &structureStatics,
                     const std::uint8_t *cellStatics, qsizetype cellStaticsSize);
+    // The same in two parts, for blocks whose map blocks lie side by side:
+    // writeMapBlocks() hands count of them to the map file at once (the
+    // default files write them without a copy), and writeBlockStatics()
+    // then appends each block's index
+    // entry and statics, in the same order.
+    bool writeMapBlocks(const std::uint8_t *mapBlocks, qsizetype count);
+    bool writeBlockStatics(const QByteArray &structureStatics, const std::uint8_t *cellStatics,
+                           qsizetype cellStaticsSize);
 
     bool commit();
     // Drops the temporary files; the old map files stay untouched. Once a

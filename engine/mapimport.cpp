@@ -209,16 +209,18 @@ int highestIndex(const auto &paletteTable)
 }
 
 // What the import needs of a cell's transition: the definition that places
-// its tile, if any, and whether its hit keeps a random terrain's variation.
+// its tile (the index's empty one for none), and whether it keeps a random
+// terrain's variation.
 struct CellTransition
 {
     const CompiledTransition *hit = nullptr;
     bool keepsVariation = false;
 };
 
-CellTransition cellTransition(const TransitionLookup &lookup)
+CellTransition cellTransition(const TransitionIndex &index, const TransitionLookup &lookup)
 {
-    return {lookup.hit, lookup.keepsVariation};
+    const CompiledTransition &hit = index.transition(lookup.hit);
+    return {&hit, hit.keepsVariation};
 }
 
 // The finder's answers for the neighbourhoods asked about last, by a hash
@@ -228,11 +230,13 @@ CellTransition cellTransition(const TransitionLookup &lookup)
 class TransitionCache
 {
 public:
-    explicit TransitionCache(const TransitionFinder &finder) : m_finder(finder)
+    TransitionCache(const TransitionIndex &index, const TransitionFinder &finder)
+        : m_index(index), m_finder(finder)
     {
         // Every entry starts as sixteen zeros, with their answer.
         const std::uint8_t none[4][4] {};
-        m_entries.assign(std::size_t(1) << bits, {{0, 0}, cellTransition(finder.findCell(none))});
+        m_entries.assign(std::size_t(1) << bits,
+                         {{0, 0}, cellTransition(index, finder.findCell(none))});
     }
 
     // rows: the neighbourhood's four rows, each as it lies in memory.
@@ -245,7 +249,7 @@ public:
         if (entry.key[0] != key[0] || entry.key[1] != key[1]) {
             std::uint8_t neighbourhood[4][4];
             std::memcpy(neighbourhood, rows, sizeof neighbourhood);
-            entry = {{key[0], key[1]}, cellTransition(m_finder.findCell(neighbourhood))};
+            entry = {{key[0], key[1]}, cellTransition(m_index, m_finder.findCell(neighbourhood))};
         }
         return entry.transition;
     }
@@ -259,6 +263,7 @@ private:
         CellTransition transition;
     };
 
+    const TransitionIndex &m_index;
     const TransitionFinder &m_finder;
     std::vector<Entry> m_entries;
 };
@@ -277,7 +282,8 @@ public:
           m_tileKinds(65536),
           m_transitions(tables),
           m_finder(m_transitions, false),
-          m_caches {TransitionCache(m_finder), TransitionCache(m_finder)},
+          m_caches {TransitionCache(m_transitions, m_finder),
+                    TransitionCache(m_transitions, m_finder)},
           m_terrain(result.terrain.bits()),
           m_terrainStride(result.terrain.bytesPerLine()),
           m_altitude(result.altitude.bits()),
@@ -305,7 +311,8 @@ public:
         for (int terrain = 0; terrain < 256; ++terrain) {
             std::uint8_t uniform[4][4];
             std::memset(uniform, terrain, sizeof uniform);
-            m_uniformTransitions[terrain] = cellTransition(m_finder.findCell(uniform));
+            m_uniformTransitions[terrain] =
+                cellTransition(m_transitions, m_finder.findCell(uniform));
         }
     }
 
@@ -1078,7 +1085,7 @@ private:
     {
         const std::uint16_t tile = tileAt(x, y);
         const CompiledTransition *hit = transitionAt(x, y, cache).hit;
-        if (hit && hit->mapTileCount.divisor() > 0) {
+        if (hit->mapTileCount.divisor() > 0) {
             for (std::uint32_t i = 0; i < hit->mapTileCount.divisor(); ++i) {
                 if (hit->mapTiles[i].tileId == tile)
                     return true;
@@ -1258,7 +1265,7 @@ private:
                                       const AltitudeIndexes &indexes) const
     {
         const CompiledTransition *hit = transition.hit;
-        if (!hit || hit->mapTileCount.divisor() == 0) {
+        if (hit->mapTileCount.divisor() == 0) {
             if (m_tables.TerrainTable.value(terrain) == tile)
                 return answerOrNearest(z, z, ownTileVariation(m_tables.TerrainRandomTable, terrain),
                                        indexes);

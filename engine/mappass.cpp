@@ -10,6 +10,7 @@
 #include "mapfiles.h"
 #include "mapfilewriter.h"
 #include "paletteimage.h"
+#include "passimages.h"
 #include "passobserver.h"
 #include "passoptions.h"
 #include "randomstatics.h"
@@ -21,9 +22,9 @@
 #include <QElapsedTimer>
 #include <QtEndian>
 
+#include <algorithm>
 #include <cstring>
 
-#include <thread>
 #include <vector>
 
 namespace {
@@ -105,32 +106,181 @@ bool takeDestination(DestinationLock &lock, const PassOptions &options, PassObse
     return false;
 }
 
-// The cells of one block column, prepared ahead of the draws.
+// What the draws need of a cell's two palette indexes.
+struct CellBasics
+{
+    std::uint16_t tileId = 0;
+    std::int8_t baseAltitude = 0;
+    // randomFlag, or needsEntering: the tables lacked one of the cell's
+    // indexes when the pass started.
+    std::uint8_t flags = 0;
+
+    static constexpr std::uint8_t randomFlag = 1;
+    static constexpr std::uint8_t needsEntering = 2;
+};
+
+// The terrain and altitude tables as flat arrays of CellBasics' parts.
+struct FlatTables
+{
+    std::array<std::int8_t, 256> altitudes {};
+    std::array<bool, 256> altitudeMissing {};
+    std::array<std::uint16_t, 256> tileIds {};
+    std::array<std::uint8_t, 256> randomFlags {};
+    // The terrain or random tables lack the index.
+    std::array<bool, 256> terrainMissing {};
+
+    void refresh(const MapTables &tables, std::uint8_t altitudeIndex, std::uint8_t terrainIndex)
+    {
+        altitudes[altitudeIndex] = tables.AltitudeTable.value(altitudeIndex);
+        altitudeMissing[altitudeIndex] = !tables.AltitudeTable.contains(altitudeIndex);
+        tileIds[terrainIndex] = tables.TerrainTable.value(terrainIndex);
+        randomFlags[terrainIndex] = tables.TerrainRandomTable.value(terrainIndex) ? 1 : 0;
+        terrainMissing[terrainIndex] = !tables.TerrainTable.contains(terrainIndex)
+            || !tables.TerrainRandomTable.contains(terrainIndex);
+    }
+
+    CellBasics basics(std::uint8_t altitudeIndex, std::uint8_t terrainIndex) const
+    {
+        CellBasics cell;
+        cell.tileId = tileIds[terrainIndex];
+        cell.baseAltitude = altitudes[altitudeIndex];
+        cell.flags = std::uint8_t(randomFlags[terrainIndex]
+                                  | (altitudeMissing[altitudeIndex] || terrainMissing[terrainIndex]
+                                         ? CellBasics::needsEntering
+                                         : 0));
+        return cell;
+    }
+};
+
+// The columns of both images that a group of block columns reads, copied
+// out row by row. Read straight down a block column, the images would cost
+// a new page and cache line in every row of every column.
+class ColumnStrip
+{
+public:
+    static constexpr int blockColumns = 8;
+    // Key grids reach two cells west of a block and one east.
+    static constexpr int margin = 8;
+    static constexpr int width = margin + blockColumns * MapFiles::cellsPerBlockSide + margin;
+
+    // Makes the strip hold the rows that the blocks from firstBlock to
+    // before endBlock of block column blockX read. Rows are copied a block
+    // row at a time, once per group of columns, so that the two threads
+    // each copy the rows of the chunks they do rather than all.
+    void cover(int blockX, int firstBlock, int endBlock, const PaletteImage &terrain,
+               const PaletteImage &altitude, int blocksHigh)
+    {
+        const int group = blockX / blockColumns;
+        if (group != m_group) {
+            m_group = group;
+            m_firstX = group * blockColumns * MapFiles::cellsPerBlockSide - margin;
+            const auto rows = std::size_t(blocksHigh) * MapFiles::cellsPerBlockSide;
+            m_terrain.resize(rows * width);
+            m_altitude.resize(rows * width);
+            m_copied.assign(std::size_t(blocksHigh), false);
+        }
+        const int from = std::max(0, m_firstX);
+        const int to = std::min(terrain.width(), m_firstX + width);
+        // The key grids reach into the block rows above and below.
+        for (int blockY = std::max(0, firstBlock - 1); blockY < std::min(blocksHigh, endBlock + 1);
+             ++blockY) {
+            if (m_copied[std::size_t(blockY)])
+                continue;
+            m_copied[std::size_t(blockY)] = true;
+            const int y = blockY * MapFiles::cellsPerBlockSide;
+            if (to - from == width)
+                copyRows<width>(terrain, altitude, y, from);
+            else if (from < to)
+                copyRows<0>(terrain, altitude, y, from, to - from);
+        }
+    }
+
+    PaletteRows terrain() const { return {m_terrain.data(), width, m_firstX}; }
+    PaletteRows altitude() const { return {m_altitude.data(), width, m_firstX}; }
+
+private:
+    // The eight rows from firstY on. A fixed width (away from the map's
+    // edges) makes each row's copy a few moves instead of a call.
+    template<int fixedWidth>
+    void copyRows(const PaletteImage &terrain, const PaletteImage &altitude, int firstY, int from,
+                  int count = fixedWidth)
+    {
+        const auto bytes = std::size_t(fixedWidth > 0 ? fixedWidth : count);
+        const std::size_t at = std::size_t(firstY) * width + std::size_t(from - m_firstX);
+        std::uint8_t *terrainOut = m_terrain.data() + at;
+        std::uint8_t *altitudeOut = m_altitude.data() + at;
+        const int endY = firstY + MapFiles::cellsPerBlockSide;
+        // Every row lies on a page of its own, where the processor does
+        // not fetch ahead by itself; the next block row's are fetched now.
+        if (endY + MapFiles::cellsPerBlockSide <= terrain.height()) {
+            for (int y = endY; y < endY + MapFiles::cellsPerBlockSide; ++y) {
+                for (std::size_t line = 0; line < bytes; line += 64) {
+                    __builtin_prefetch(terrain.row(y) + from + line);
+                    __builtin_prefetch(altitude.row(y) + from + line);
+                }
+            }
+        }
+        for (int y = firstY; y < endY; ++y, terrainOut += width, altitudeOut += width) {
+            std::memcpy(terrainOut, terrain.row(y) + from, bytes);
+            std::memcpy(altitudeOut, altitude.row(y) + from, bytes);
+        }
+    }
+
+    int m_group = -1;
+    int m_firstX = 0;
+    std::vector<std::uint8_t> m_terrain;
+    std::vector<std::uint8_t> m_altitude;
+    // Per block row, whether its rows are in the strip.
+    std::vector<bool> m_copied;
+};
+
+// One block column on its way through the pass: prepared ahead of the
+// draws, planned (its draws taken from the generator in order), rendered
+// (its blocks' bytes made from those draws) and written. Cells are in
+// block order and within a block in cell order.
 struct ColumnWork
 {
     std::vector<TransitionLookup> lookups;
-    std::vector<std::uint8_t> terrain;
-    std::vector<std::uint8_t> altitude;
+    std::vector<CellBasics> basics;
+    // The generator's words that the column's cells draw, in order, and
+    // where each block's begin.
+    std::vector<std::uint32_t> words;
+    std::vector<std::uint32_t> blockWords;
+    std::vector<std::uint8_t> mapBlocks;
+    // What rendering a chunk of the column's blocks gives besides the map
+    // blocks; chunks are rendered on either thread.
+    struct Chunk
+    {
+        StaticsBuffer statics;
+        std::vector<qint64> decoratedCells;
+        QStringList traces;
+    };
+    std::vector<Chunk> chunks;
+    // Where each block's statics end in its chunk's.
+    std::vector<std::size_t> staticsEnd;
 };
 
 class MapPass
 {
 public:
-    MapPass(MapTables &tables, KeyGrid &keyGrid, GlibcRandom &random, const PaletteImage &terrain,
-            const PaletteImage &altitude, const PassOptions &options, PassObserver &observer,
-            PassSummary &summary)
+    MapPass(MapTables &tables, const TransitionIndex &transitions, KeyGrid &keyGrid,
+            GlibcRandom &random, const PaletteImage &terrain, const PaletteImage &altitude,
+            const PassOptions &options, PassObserver &observer, PassSummary &summary)
         : m_tables(tables),
           m_keyGrid(keyGrid),
-          m_transitions(tables),
+          m_transitions(transitions),
           m_finder(m_transitions, options.randomArt),
           m_random(random),
           m_terrain(terrain),
           m_altitude(altitude),
-          m_options(options),
+          m_randomArt(options.randomArt),
           m_observer(observer),
           m_summary(summary)
     {
         m_decoratedCells.assign(m_transitions.staticSetNames().size(), 0);
+        for (int index = 0; index < 256; ++index)
+            m_tablesAtStart.refresh(tables, std::uint8_t(index), std::uint8_t(index));
+        m_liveTables = m_tablesAtStart;
     }
 
     // Writes every block in block order, each block's structure statics
@@ -139,35 +289,39 @@ public:
     {
         const int blocksWide = m_summary.blocksWide;
         const int blocksHigh = m_summary.blocksHigh;
-        // Finding each cell's transition draws nothing, so it runs a block
-        // column ahead on a worker while this thread makes the draws in
-        // their fixed order.
         for (ColumnWork &work : m_columns) {
             const std::size_t cells = std::size_t(blocksHigh) * MapFiles::cellsPerBlock;
             work.lookups.resize(cells);
-            work.terrain.resize(cells);
-            work.altitude.resize(cells);
+            work.basics.resize(cells);
+            work.blockWords.resize(std::size_t(blocksHigh));
+            work.mapBlocks.resize(std::size_t(blocksHigh) * MapFiles::mapBlockSize);
+            work.staticsEnd.resize(std::size_t(blocksHigh));
+            work.chunks.resize(std::size_t(blocksHigh / ColumnPipeline::blocksPerChunk + 1));
         }
+        // Only taking the draws from the generator must go in order, on
+        // this thread; finding the cells' transitions and making the
+        // blocks' bytes from the draws run on both threads.
         ColumnPipeline pipeline(
-            blocksWide, [this](int blockX, int slot) { prepareColumn(blockX, m_columns[slot]); });
+            blocksWide, blocksHigh, columnSlots, ColumnPipeline::workerAvailable(),
+            [this](int blockX, int slot, int firstBlock, int endBlock, int producer) {
+                prepareBlocks(blockX, firstBlock, endBlock, m_columns[slot],
+                              producer == 0 ? m_keyGrid : m_workerGrid, m_strips[producer],
+                              m_lookupCaches[producer]);
+            },
+            [this](int blockX, int slot, int firstBlock, int endBlock, int) {
+                renderBlocks(blockX, firstBlock, endBlock, m_columns[slot]);
+            });
         for (int blockX = 0; blockX < blocksWide; ++blockX) {
             m_observer.progressChanged(blockX * blocksHigh);
             if (m_observer.isCancelled())
                 return true;
-            pipeline.waitFor(blockX);
-            const ColumnWork &work = m_columns[blockX % 2];
-            for (int blockY = 0; blockY < blocksHigh; ++blockY) {
-                processBlock(blockX, blockY, work, std::size_t(blockY) * MapFiles::cellsPerBlock);
-                const QByteArray structures = structureStatics.value(blockX * blocksHigh + blockY);
-                if (!writer.writeBlock(m_mapBlock, structures, m_cellStatics.data(),
-                                       static_cast<qsizetype>(m_cellStatics.size())))
-                    return false;
-                m_summary.staticsWritten +=
-                    (structures.size() + m_cellStatics.size()) / MapFiles::staticItemSize;
-            }
-            pipeline.release(blockX);
+            pipeline.waitPrepared(blockX);
+            planColumn(blockX, m_columns[blockX % columnSlots]);
+            pipeline.planned(blockX);
+            if (blockX > 0 && !writeColumn(pipeline, blockX - 1, writer, structureStatics))
+                return false;
         }
-        return true;
+        return blocksWide == 0 || writeColumn(pipeline, blocksWide - 1, writer, structureStatics);
     }
 
     void countDecoratedCells()
@@ -203,65 +357,128 @@ public:
     }
 
 private:
-    // What the pass needs of every cell of a block column, in block order and
-    // within a block in cell order: its two palette indexes, gathered from
-    // the images' rows so that the draws read them in sequence, and its
-    // transition. Runs on the pipeline's worker.
-    void prepareColumn(int blockX, ColumnWork &work)
+    // The column being written, the one being planned and rendered, and
+    // the one being prepared.
+    static constexpr int columnSlots = 4;
+    // Its own, a map tile and its variation, a static tile, a set's chance
+    // and its group.
+    static constexpr std::size_t maximumDrawsPerBlock = 6 * MapFiles::cellsPerBlock;
+    static constexpr std::size_t wordsPerExtension = 1024;
+
+    // What the pass needs of every cell of the column's blocks from
+    // firstBlock to before endBlock: its transition, and its tile, altitude
+    // and flag as the tables held them at the start (the planning enters
+    // what they lacked, in cell order). Runs on either thread; reads
+    // nothing that the planning writes.
+    void prepareBlocks(int blockX, int firstBlock, int endBlock, ColumnWork &work, KeyGrid &grid,
+                       ColumnStrip &strip, TransitionFinder::Cache &cache) const
     {
-        std::size_t cell = 0;
-        for (int blockY = 0; blockY < m_summary.blocksHigh; ++blockY) {
-            fillKeyGrid(m_keyGrid, blockX * MapFiles::cellsPerBlockSide,
-                        blockY * MapFiles::cellsPerBlockSide, m_summary.blocksWide,
-                        m_summary.blocksHigh, m_terrain);
-            m_finder.findBlock(m_keyGrid, work.lookups.data() + cell);
+        strip.cover(blockX, firstBlock, endBlock, m_terrain, m_altitude, m_summary.blocksHigh);
+        const PaletteRows terrainRows = strip.terrain();
+        const PaletteRows altitudeRows = strip.altitude();
+        std::size_t cell = std::size_t(firstBlock) * MapFiles::cellsPerBlock;
+        const int x = blockX * MapFiles::cellsPerBlockSide;
+        for (int blockY = firstBlock; blockY < endBlock; ++blockY) {
+            fillKeyGrid(grid, x, blockY * MapFiles::cellsPerBlockSide, m_summary.blocksWide,
+                        m_summary.blocksHigh, terrainRows);
+            m_finder.findBlock(grid, work.lookups.data() + cell, &cache);
             for (int k = 0; k < MapFiles::cellsPerBlockSide; ++k) {
                 const int y = blockY * MapFiles::cellsPerBlockSide + k;
-                const int x = blockX * MapFiles::cellsPerBlockSide;
-                std::memcpy(work.terrain.data() + cell, m_terrain.row(y) + x, 8);
-                std::memcpy(work.altitude.data() + cell, m_altitude.row(y) + x, 8);
+                const std::uint8_t *terrain = terrainRows.at(x, y);
+                const std::uint8_t *altitude = altitudeRows.at(x, y);
+                CellBasics *out = work.basics.data() + cell;
+                for (int l = 0; l < MapFiles::cellsPerBlockSide; ++l)
+                    out[l] = m_tablesAtStart.basics(altitude[l], terrain[l]);
                 cell += MapFiles::cellsPerBlockSide;
             }
         }
     }
 
-    void processBlock(int blockX, int blockY, const ColumnWork &work, std::size_t firstCell)
+    // Takes the column's draws from the generator: how many each cell
+    // makes follows from its transition and, for its static set's group,
+    // from its chance draw. Enters what the tables lack on the way.
+    void planColumn(int blockX, ColumnWork &work)
     {
+        const CompiledTransition *transitions = m_transitions.transitions();
+        const MainKeyEntry *mainEntries = m_transitions.mainEntries();
+        // The generator's words go straight into the column, where the
+        // blocks' bytes are made from them.
+        work.words.clear();
+        std::size_t next = m_random.suspend(work.words);
+        std::size_t cell = 0;
+        for (int blockY = 0; blockY < m_summary.blocksHigh; ++blockY) {
+            if (work.words.size() - next < maximumDrawsPerBlock)
+                GlibcRandom::extend(work.words, wordsPerExtension);
+            work.blockWords[std::size_t(blockY)] = std::uint32_t(next);
+            const std::uint32_t *words = work.words.data() + next;
+            GlibcRandom::Draws draws(words);
+            for (int k = 0; k < MapFiles::cellsPerBlockSide; ++k) {
+                for (int l = 0; l < MapFiles::cellsPerBlockSide; ++l, ++cell) {
+                    if (work.basics[cell].flags & CellBasics::needsEntering)
+                        work.basics[cell] = enterMissing(blockX * MapFiles::cellsPerBlockSide + l,
+                                                         blockY * MapFiles::cellsPerBlockSide + k);
+                    const TransitionLookup lookup = work.lookups[cell];
+                    // The cell's own draw, then its hit's.
+                    draws.skip(1 + transitions[lookup.hit].drawCount);
+                    if (m_randomArt) {
+                        const MainKeyEntry &main = mainEntries[lookup.main];
+                        if (main.staticSet && draws.nextBelow(100) < main.decorationChance)
+                            draws.skip(1);
+                    }
+                }
+            }
+            next += std::size_t(draws.position() - words);
+        }
+        m_random.resume(work.words, next);
+    }
+
+    // Makes map blocks and statics of the column's blocks from firstBlock
+    // to before endBlock from its planned draws. Runs on either thread;
+    // reads nothing that the planning writes.
+    void renderBlocks(int blockX, int firstBlock, int endBlock, ColumnWork &work) const
+    {
+        ColumnWork::Chunk &chunk =
+            work.chunks[std::size_t(firstBlock / ColumnPipeline::blocksPerChunk)];
+        chunk.statics.clear();
+        chunk.traces.clear();
+        chunk.decoratedCells.assign(m_transitions.staticSetNames().size(), 0);
+        for (int blockY = firstBlock; blockY < endBlock; ++blockY) {
+            renderBlock(blockX, blockY, work, chunk);
+            work.staticsEnd[std::size_t(blockY)] = chunk.statics.size();
+        }
+    }
+
+    void renderBlock(int blockX, int blockY, ColumnWork &work, ColumnWork::Chunk &chunk) const
+    {
+        const std::size_t firstCell = std::size_t(blockY) * MapFiles::cellsPerBlock;
         const TransitionLookup *lookups = work.lookups.data() + firstCell;
-        const std::uint8_t *altitudeIndexes = work.altitude.data() + firstCell;
-        const std::uint8_t *terrainIndexes = work.terrain.data() + firstCell;
-        const int blockNumber = blockX * m_summary.blocksHigh + blockY;
-        qToLittleEndian<qint32>(blockNumber, m_mapBlock);
-        m_cellStatics.clear();
-
-        std::uint8_t *cellOut = m_mapBlock + 4;
+        const CellBasics *cells = work.basics.data() + firstCell;
+        const CompiledTransition *transitions = m_transitions.transitions();
+        const MainKeyEntry *mainEntries = m_transitions.mainEntries();
+        std::uint8_t *cellOut =
+            work.mapBlocks.data() + std::size_t(blockY) * MapFiles::mapBlockSize;
+        qToLittleEndian<qint32>(blockX * m_summary.blocksHigh + blockY, cellOut);
+        cellOut += 4;
+        GlibcRandom::Draws draws(work.words.data() + work.blockWords[std::size_t(blockY)]);
         for (int k = 0; k < MapFiles::cellsPerBlockSide; ++k) {
-            const int y = blockY * MapFiles::cellsPerBlockSide + k;
             for (int l = 0; l < MapFiles::cellsPerBlockSide; ++l) {
-                const int x = blockX * MapFiles::cellsPerBlockSide + l;
-                const std::uint8_t altitudeIndex = *altitudeIndexes++;
-                const std::uint8_t terrainIndex = *terrainIndexes++;
-
-                if (!m_tables.AltitudeTable.contains(altitudeIndex))
-                    enterMissingAltitude(altitudeIndex, x, y);
-                const std::int8_t baseAltitude = m_tables.AltitudeTable.value(altitudeIndex);
-
-                if (!m_tables.TerrainRandomTable.contains(terrainIndex))
-                    m_tables.TerrainRandomTable.insert(terrainIndex, false);
-                const int randomFlag = m_tables.TerrainRandomTable.value(terrainIndex) ? 1 : 0;
+                const CellBasics cell = *cells++;
+                const std::int8_t baseAltitude = cell.baseAltitude;
+                const int randomFlag = cell.flags & CellBasics::randomFlag;
+                const TransitionLookup lookup = *lookups++;
+                const CompiledTransition &hit = transitions[lookup.hit];
                 // Drawn for every cell, also without the flag, so that the
-                // sequence of draws does not depend on the terrain.
-                const auto z =
-                    static_cast<std::int8_t>(baseAltitude + randomFlag * m_random.nextBelow(6));
+                // sequence of draws does not depend on the terrain; a map
+                // tile of a hit replaces the altitude it varies.
+                LandCell landCell {cell.tileId, baseAltitude};
+                if (hit.mapTileCount.divisor() > 0)
+                    draws.skip(1);
+                else
+                    landCell.z =
+                        static_cast<std::int8_t>(baseAltitude + randomFlag * draws.nextBelow(6));
 
-                if (!m_tables.TerrainTable.contains(terrainIndex))
-                    enterMissingTerrain(terrainIndex, x, y);
-                LandCell landCell {m_tables.TerrainTable.value(terrainIndex), z};
-
-                const TransitionLookup &lookup = *lookups++;
                 TransitionStatic transitionStatic;
-                resolveTransition(lookup, baseAltitude, randomFlag, m_random, landCell,
-                                  transitionStatic);
+                resolveTransition(hit, baseAltitude, randomFlag, draws, landCell, transitionStatic);
 
                 cellOut[0] = static_cast<std::uint8_t>(landCell.tileId);
                 cellOut[1] = static_cast<std::uint8_t>(landCell.tileId >> 8);
@@ -269,47 +486,103 @@ private:
                 cellOut += MapFiles::mapCellSize;
 
                 if (transitionStatic.present)
-                    m_cellStatics.append(transitionStatic.tileId, l, k, transitionStatic.z, 0);
+                    chunk.statics.append(transitionStatic.tileId, l, k, transitionStatic.z, 0);
 
-                if (m_options.randomArt
-                    && placeRandomStatics(m_transitions, lookup.main, m_random, l, k, landCell.z,
-                                          m_cellStatics, m_observer)
+                if (m_randomArt) {
+                    const MainKeyEntry &main = mainEntries[lookup.main];
+                    if (placeRandomStatics(m_transitions, main, draws, l, k, landCell.z,
+                                           chunk.statics, chunk.traces)
                         > 0)
-                    ++m_decoratedCells[lookup.main->staticSetId];
+                        ++chunk.decoratedCells[std::size_t(main.staticSetId)];
+                }
             }
         }
     }
 
-    void enterMissingAltitude(std::uint8_t index, int x, int y)
+    // Hands the rendered column's blocks to the writer, each block's
+    // structure statics first, and frees its slot.
+    bool writeColumn(ColumnPipeline &pipeline, int blockX, MapFileWriter &writer,
+                     const StructureStatics &structureStatics)
     {
-        m_tables.AltitudeTable.insert(index, 0);
-        m_summary.missingAltitude.append({index, 0, QPoint(x, y)});
-        m_observer.statusMessage(
-            QStringLiteral("Altitude index %1 not present in altitudes.xml").arg(index));
+        pipeline.waitRendered(blockX);
+        const ColumnWork &work = m_columns[blockX % columnSlots];
+        if (!writer.writeMapBlocks(work.mapBlocks.data(), m_summary.blocksHigh))
+            return false;
+        const QByteArray noStructures;
+        for (int blockY = 0; blockY < m_summary.blocksHigh; ++blockY) {
+            const int inChunk = blockY % ColumnPipeline::blocksPerChunk;
+            const ColumnWork::Chunk &chunk =
+                work.chunks[std::size_t(blockY / ColumnPipeline::blocksPerChunk)];
+            if (inChunk == 0) {
+                for (const QString &line : chunk.traces)
+                    m_observer.trace(line);
+                for (std::size_t i = 0; i < chunk.decoratedCells.size(); ++i)
+                    m_decoratedCells[i] += chunk.decoratedCells[i];
+            }
+            const auto found = structureStatics.isEmpty()
+                ? structureStatics.cend()
+                : structureStatics.constFind(blockX * m_summary.blocksHigh + blockY);
+            const QByteArray &structures =
+                found == structureStatics.cend() ? noStructures : found.value();
+            const std::size_t staticsStart =
+                inChunk == 0 ? 0 : work.staticsEnd[std::size_t(blockY - 1)];
+            const std::size_t staticsEnd = work.staticsEnd[std::size_t(blockY)];
+            if (!writer.writeBlockStatics(structures, chunk.statics.data() + staticsStart,
+                                          static_cast<qsizetype>(staticsEnd - staticsStart)))
+                return false;
+            m_summary.staticsWritten +=
+                (structures.size() + qint64(staticsEnd - staticsStart)) / MapFiles::staticItemSize;
+        }
+        pipeline.release(blockX);
+        return true;
     }
 
-    void enterMissingTerrain(std::uint8_t index, int x, int y)
+    // Enters what the tables lack for the cell (x, y), in the order the
+    // cell asks for it: its altitude, then its terrain's random flag
+    // (silently) and tile; returns what the cell then reads from them.
+    CellBasics enterMissing(int x, int y)
     {
-        m_tables.TerrainTable.insert(index, 0);
-        m_summary.missingTerrain.append({index, 0, QPoint(x, y)});
-        m_observer.statusMessage(
-            QStringLiteral("Terrain index %1 not present in terrain.xml").arg(index));
+        const std::uint8_t altitudeIndex = m_altitude.index(x, y);
+        const std::uint8_t terrainIndex = m_terrain.index(x, y);
+        if (!m_tables.AltitudeTable.contains(altitudeIndex)) {
+            m_tables.AltitudeTable.insert(altitudeIndex, 0);
+            m_summary.missingAltitude.append({altitudeIndex, 0, QPoint(x, y)});
+            m_observer.statusMessage(
+                QStringLiteral("Altitude index %1 not present in altitudes.xml")
+                    .arg(altitudeIndex));
+        }
+        if (!m_tables.TerrainRandomTable.contains(terrainIndex))
+            m_tables.TerrainRandomTable.insert(terrainIndex, false);
+        if (!m_tables.TerrainTable.contains(terrainIndex)) {
+            m_tables.TerrainTable.insert(terrainIndex, 0);
+            m_summary.missingTerrain.append({terrainIndex, 0, QPoint(x, y)});
+            m_observer.statusMessage(
+                QStringLiteral("Terrain index %1 not present in terrain.xml").arg(terrainIndex));
+        }
+        m_liveTables.refresh(m_tables, altitudeIndex, terrainIndex);
+        return m_liveTables.basics(altitudeIndex, terrainIndex);
     }
 
     MapTables &m_tables;
     KeyGrid &m_keyGrid;
-    const TransitionIndex m_transitions;
+    KeyGrid m_workerGrid;
+    // Each producer's own, indexed as ColumnPipeline numbers them.
+    ColumnStrip m_strips[2];
+    TransitionFinder::Cache m_lookupCaches[2];
+    const TransitionIndex &m_transitions;
     const TransitionFinder m_finder;
     GlibcRandom &m_random;
     const PaletteImage &m_terrain;
     const PaletteImage &m_altitude;
-    const PassOptions &m_options;
+    const bool m_randomArt;
     PassObserver &m_observer;
     PassSummary &m_summary;
-    std::uint8_t m_mapBlock[MapFiles::mapBlockSize] {};
-    StaticsBuffer m_cellStatics;
+    // The tables as they were when the pass started, which the lookups
+    // read on either thread, and as they are, which only the draws read.
+    FlatTables m_tablesAtStart;
+    FlatTables m_liveTables;
     std::vector<qint64> m_decoratedCells;
-    ColumnWork m_columns[2];
+    ColumnWork m_columns[columnSlots];
 };
 
 } // namespace
@@ -319,19 +592,9 @@ PassSummary processMap(MapTables &tables, StructureStatics &structureStatics, Ke
                        const PassOptions &options, PassObserver &observer,
                        const MapOutputFileFactory &createOutputFile)
 {
-    QElapsedTimer phase;
-    phase.start();
-    // The two images decode at once, one on each core.
-    PaletteImage altitude;
-    std::thread altitudeReader([&] { altitude = PaletteImage::load(altitudePath); });
-    const PaletteImage terrain = PaletteImage::load(terrainPath);
-    altitudeReader.join();
-    const qint64 readImages = phase.nsecsElapsed();
-    PassSummary summary =
-        processMap(tables, structureStatics, keyGrid, random, terrain, terrainPath, altitude,
-                   altitudePath, options, observer, createOutputFile);
-    summary.timings.readImages = readImages;
-    return summary;
+    PassImages images(terrainPath, altitudePath);
+    return processMap(tables, structureStatics, keyGrid, random, images, options, observer,
+                      createOutputFile);
 }
 
 PassSummary processMap(MapTables &tables, StructureStatics &structureStatics, KeyGrid &keyGrid,
@@ -339,6 +602,15 @@ PassSummary processMap(MapTables &tables, StructureStatics &structureStatics, Ke
                        const PaletteImage &altitude, const QString &altitudePath,
                        const PassOptions &options, PassObserver &observer,
                        const MapOutputFileFactory &createOutputFile)
+{
+    PassImages images(terrain, terrainPath, altitude, altitudePath);
+    return processMap(tables, structureStatics, keyGrid, random, images, options, observer,
+                      createOutputFile);
+}
+
+PassSummary processMap(MapTables &tables, StructureStatics &structureStatics, KeyGrid &keyGrid,
+                       GlibcRandom &random, PassImages &images, const PassOptions &options,
+                       PassObserver &observer, const MapOutputFileFactory &createOutputFile)
 {
     PassSummary summary;
     // Also a pass that stops at the image checks leaves no structures of an
@@ -352,6 +624,17 @@ PassSummary processMap(MapTables &tables, StructureStatics &structureStatics, Ke
         observer.error(summary.errorText);
         return summary;
     }
+    QElapsedTimer phase;
+    phase.start();
+    // Built while the images are read; no table that it reads changes
+    // during the pass.
+    const TransitionIndex transitions(tables);
+    images.wait();
+    const PaletteImage &terrain = images.terrain();
+    const PaletteImage &altitude = images.altitude();
+    const QString terrainPath = images.terrainPath();
+    const QString altitudePath = images.altitudePath();
+    summary.timings.readImages = phase.nsecsElapsed();
     observer.imagesRead(terrain, altitude);
     // Said first: an image that was not read has no size or depth to compare.
     QStringList unreadable;
@@ -395,8 +678,7 @@ PassSummary processMap(MapTables &tables, StructureStatics &structureStatics, Ke
     if (!createOutputFile && !takeDestination(lock, options, observer, summary))
         return summary;
     // The structures' and blocks' times leave out the wait for another pass.
-    QElapsedTimer phase;
-    phase.start();
+    phase.restart();
     if (options.structuresEnabled
         && !prepareStructures(tables, structureStatics, altitude, options, observer, summary))
         return summary;
@@ -413,7 +695,8 @@ PassSummary processMap(MapTables &tables, StructureStatics &structureStatics, Ke
     }
 
     observer.progressStarted(summary.blocksWide * summary.blocksHigh);
-    MapPass pass(tables, keyGrid, random, terrain, altitude, options, observer, summary);
+    MapPass pass(tables, transitions, keyGrid, random, terrain, altitude, options, observer,
+                 summary);
     const bool written = pass.writeBlocks(writer, structureStatics);
     // Read once more after the loops, so an abort during the last block
     // column still counts.

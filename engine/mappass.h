@@ -8,6 +8,7 @@
 
 class KeyGrid;
 struct MapTables;
+class PassImages;
 struct PassOptions;
 class GlibcRandom;
 class PaletteImage;
@@ -30,6 +31,11 @@ PassSummary processMap(MapTables &tables, StructureStatics &structureStatics, Ke
                        GlibcRandom &random, const QString &terrainPath, const QString &altitudePath,
                        const PassOptions &options, PassObserver &observer,
                        const MapOutputFileFactory &createOutputFile = {});
+// The same with images whose reading the caller started earlier, so that
+// it overlaps the caller's loading of the tables.
+PassSummary processMap(MapTables &tables, StructureStatics &structureStatics, KeyGrid &keyGrid,
+                       GlibcRandom &random, PassImages &images, const PassOptions &options,
+                       PassObserver &observer, const MapOutputFileFactory &createOutputFile = {});
 // The same pass over images already in memory; the paths only name them in
 // messages.
 PassSummary processMap(MapTables &tables, StructureStatics &structureStatics, KeyGrid &keyGrid,

@@ -2,12 +2,13 @@
 
 #include "packedkey.h"
 
+#include <cstdint>
 #include <vector>
 
-// An open-addressing hash map from PackedKey to a pointer, built once and
-// then only read: lookups in the per-cell loop stay free of strings and of
-// allocation.
-template<typename Value> class PackedKeyMap
+// An open-addressing hash map from PackedKey to a non-zero 32-bit index,
+// built once and then only read: lookups in the per-cell loop stay free of
+// strings and of allocation, and a slot is 16 bytes.
+class PackedKeyMap
 {
 public:
     void reserve(std::size_t count)
@@ -23,26 +24,29 @@ public:
         m_mask = capacity - 1;
     }
 
-    // Inserts or replaces; reserve() must have made room.
-    void insert(PackedKey key, const Value *value)
+    // Inserts or replaces; value must not be 0, and reserve() must have
+    // made room.
+    void insert(PackedKey key, std::uint32_t value)
     {
         for (std::size_t i = hash(key) & m_mask;; i = (i + 1) & m_mask) {
             Slot &slot = m_slots[i];
-            if (!slot.value || slot.key == key) {
-                slot.key = key;
+            if (!slot.value || slot.holds(key)) {
+                slot.head = key.head;
+                slot.tail = key.tail;
                 slot.value = value;
                 return;
             }
         }
     }
 
-    const Value *find(PackedKey key) const
+    // The key's value; 0 when the map lacks the key.
+    std::uint32_t find(PackedKey key) const
     {
         if (m_slots.empty())
-            return nullptr;
+            return 0;
         for (std::size_t i = hash(key) & m_mask;; i = (i + 1) & m_mask) {
             const Slot &slot = m_slots[i];
-            if (!slot.value || slot.key == key)
+            if (!slot.value || slot.holds(key))
                 return slot.value;
         }
     }
@@ -52,8 +56,11 @@ public:
 private:
     struct Slot
     {
-        PackedKey key;
-        const Value *value = nullptr;
+        std::uint64_t head = 0;
+        std::uint32_t value = 0;
+        std::uint8_t tail = 0;
+
+        bool holds(PackedKey key) const { return head == key.head && tail == key.tail; }
     };
 
     static std::size_t hash(PackedKey key)

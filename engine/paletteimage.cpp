@@ -54,17 +54,17 @@ PaletteImage PaletteImage::load(const QString &path)
     // indexes apart, and leaves the pixels of a damaged BMP uninitialised.
     if (format == "gif") {
         GifReader gif;
-        result.m_image = gif.read(file, maximumPixels);
+        result.setImage(gif.read(file, maximumPixels));
         result.m_errorString = gif.errorString();
     } else if (format == "bmp" && BmpReader::readsIndexes(file)) {
         BmpReader bmp;
-        result.m_image = bmp.read(file, maximumPixels);
+        result.setImage(bmp.read(file, maximumPixels));
         result.m_errorString = bmp.errorString();
     } else {
         // A reader that fails may leave a half-read image behind.
         QImage image;
         if (reader.read(&image))
-            result.m_image = image;
+            result.setImage(image);
         else
             result.m_errorString = reasonOf(reader.errorString());
     }
@@ -74,8 +74,17 @@ PaletteImage PaletteImage::load(const QString &path)
 PaletteImage PaletteImage::fromImage(const QImage &image)
 {
     PaletteImage result;
-    result.m_image = image;
+    result.setImage(image);
     return result;
+}
+
+void PaletteImage::setImage(const QImage &image)
+{
+    m_image = image;
+    // The image is never written through, so its data stays where it is
+    // for as long as this and its copies share it.
+    m_bits = m_image.constBits();
+    m_bytesPerLine = m_image.bytesPerLine();
 }
 
 QList<QRgb> PaletteImage::colourTable() const

@@ -5,6 +5,22 @@
 
 #include <cstdint>
 
+// Rows of 8-bit palette indexes in memory: a whole image, or a strip of
+// columns copied out of one.
+struct PaletteRows
+{
+    // The index at (firstX, 0).
+    const std::uint8_t *first = nullptr;
+    qsizetype bytesPerLine = 0;
+    int firstX = 0;
+
+    // The indexes of row y from column x on.
+    const std::uint8_t *at(int x, int y) const
+    {
+        return first + qsizetype(y) * bytesPerLine + (x - firstX);
+    }
+};
+
 // An image read as a grid of 8-bit palette indexes.
 class PaletteImage
 {
@@ -30,10 +46,17 @@ public:
 
     // The palette indexes of row y. Only valid for an image of depth 8:
     // paletted images give their indexes, gray images their gray level.
-    const std::uint8_t *row(int y) const { return m_image.constScanLine(y); }
+    const std::uint8_t *row(int y) const { return m_bits + qsizetype(y) * m_bytesPerLine; }
     std::uint8_t index(int x, int y) const { return row(y)[x]; }
+    PaletteRows rows() const { return {m_bits, m_bytesPerLine, 0}; }
 
 private:
+    void setImage(const QImage &image);
+
     QImage m_image;
+    // Read by the per-cell loops, which would otherwise call into QImage
+    // for every row they touch.
+    const std::uint8_t *m_bits = nullptr;
+    qsizetype m_bytesPerLine = 0;
     QString m_errorString;
 };

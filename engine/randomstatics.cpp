@@ -1,17 +1,14 @@
 #include "randomstatics.h"
 
 #include "mapfiles.h"
-#include "passobserver.h"
 
 #include <limits>
 
-int placeStaticGroup(const TransitionIndex &index, const MainKeyEntry &main, GlibcRandom &random,
-                     int l, int k, std::int8_t landZ, StaticsBuffer &statics,
-                     PassObserver &observer)
+int placeStaticGroup(const TransitionIndex &index, const MainKeyEntry &main, int r2, int l, int k,
+                     std::int8_t landZ, StaticsBuffer &statics, QStringList &traces)
 {
     const StaticSet &set = *main.staticSet;
     const qint64 count = set.weightedGroups.count();
-    const int r2 = random.next();
     // A 32-bit remainder where the weights allow it: the same value, cheaper.
     const qint64 position = count <= std::numeric_limits<int>::max() ? r2 % int(count) : r2 % count;
     const StaticGroup &group = set.groups[set.weightedGroups.at(position)];
@@ -22,8 +19,8 @@ int placeStaticGroup(const TransitionIndex &index, const MainKeyEntry &main, Gli
     }
     for (const StaticEntry &entry : group.entries) {
         if (entry.tileId == 0)
-            observer.trace(QLatin1String("UNUSED found in set ")
-                           + index.staticSetNames().at(main.staticSetId));
+            traces.append(QLatin1String("UNUSED found in set ")
+                          + index.staticSetNames().at(main.staticSetId));
         statics.append(entry.tileId, l + entry.x, k + entry.y,
                        static_cast<std::int8_t>(landZ + entry.z), entry.hue);
     }

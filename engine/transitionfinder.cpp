@@ -20,6 +20,8 @@ template<typename CodeAt> PackedKey windowKey(CodeAt at)
 TransitionFinder::TransitionFinder(const TransitionIndex &index, bool needMainEntry)
     : m_index(index), m_needMainEntry(needMainEntry)
 {
+    for (int terrain = 0; terrain < 256; ++terrain)
+        m_uniformMain[terrain] = m_index.main(PackedKey::uniform(std::uint8_t(terrain)));
     for (int terrain = 0; terrain < 256; ++terrain) {
         const auto own = static_cast<std::uint8_t>(terrain);
         const PackedKey uniform = PackedKey::uniform(own);
@@ -27,9 +29,10 @@ TransitionFinder::TransitionFinder(const TransitionIndex &index, bool needMainEn
     }
 }
 
-void TransitionFinder::findBlock(const KeyGrid &grid, TransitionLookup *out) const
+void TransitionFinder::findBlock(const KeyGrid &grid, TransitionLookup *out, Cache *cache) const
 {
     const std::uint64_t uniformCells = grid.uniformCells();
+    const bool inside = grid.allInside();
     std::uint8_t n[4][4];
     for (int cell = 0; cell < 64; ++cell) {
         const int l = cell % 8, k = cell / 8;
@@ -40,16 +43,41 @@ void TransitionFinder::findBlock(const KeyGrid &grid, TransitionLookup *out) con
         }
         // The neighbourhood runs from grid position (l, k) to (l + 3, k + 3);
         // at the map's edges it carries the cell's own code outside.
-        const bool inside = grid.allInside();
-        if (!inside)
-            grid.neighbourhood(l, k, n);
+        if (inside) {
+            const auto lookup = [&] {
+                return find(grid.insideWindowKey(l, k), grid.insideWindowKey(l, k + 1),
+                            grid.insideWindowKey(l + 1, k), grid.insideWindowKey(l + 1, k + 1),
+                            own);
+            };
+            if (!cache) {
+                out[cell] = lookup();
+                continue;
+            }
+            std::uint64_t upper, lower;
+            grid.neighbourhoodRows(l, k, upper, lower);
+            const std::uint64_t hash =
+                (upper * 0x9e3779b97f4a7c15ull) ^ (lower * 0xc2b2ae3d27d4eb4full);
+            Cache::Entry &entry = cache->m_entries[(hash >> 40) % Cache::size];
+            if (entry.upper != upper || entry.lower != lower) {
+                entry.upper = upper;
+                entry.lower = lower;
+                entry.lookup = lookup();
+            }
+            out[cell] = entry.lookup;
+            continue;
+        }
+        grid.neighbourhood(l, k, n);
         const auto window = [&](int row, int column) {
-            return windowKey([&](int dy, int dx) {
-                return inside ? grid.code(l + column + dx, k + row + dy) : n[row + dy][column + dx];
-            });
+            return windowKey([&](int dy, int dx) { return n[row + dy][column + dx]; });
         };
         out[cell] = find(window(0, 0), window(1, 0), window(0, 1), window(1, 1), own);
     }
+}
+
+std::uint32_t TransitionFinder::mainEntry(PackedKey mainKey, std::uint8_t own) const
+{
+    // The key of a cell in its own terrain's midst needs no probe.
+    return mainKey == PackedKey::uniform(own) ? m_uniformMain[own] : m_index.main(mainKey);
 }
 
 TransitionLookup TransitionFinder::findCell(const std::uint8_t neighbourhood[4][4]) const
@@ -67,14 +95,11 @@ TransitionLookup TransitionFinder::find(PackedKey cornerKey, PackedKey leftKey, 
     if ((lookup.hit = m_index.corner(cornerKey)) || (lookup.hit = m_index.left(leftKey))
         || (lookup.hit = m_index.top(topKey))) {
         if (m_needMainEntry)
-            lookup.main = m_index.main(mainKey);
+            lookup.main = mainEntry(mainKey, own);
         return lookup;
     }
-    lookup.main = m_index.main(mainKey);
-    if (!lookup.main || !lookup.main->transition)
-        return lookup;
-    lookup.hit = lookup.main->transition;
-    lookup.keepsVariation = mainKey == PackedKey::uniform(own);
+    lookup.main = mainEntry(mainKey, own);
+    lookup.hit = m_index.mainEntry(lookup.main).transition;
     return lookup;
 }
 

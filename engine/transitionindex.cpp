@@ -2,7 +2,7 @@
 
 #include "data/maptables.h"
 
-const CompiledTransition *TransitionIndex::compile(const TransitionInfo &info)
+std::uint32_t TransitionIndex::compile(const TransitionInfo &info, bool keepsVariation)
 {
     CompiledTransition compiled;
     compiled.mapTiles = m_tiles.data() + m_tiles.size();
@@ -11,22 +11,27 @@ const CompiledTransition *TransitionIndex::compile(const TransitionInfo &info)
     compiled.staticTiles = m_tiles.data() + m_tiles.size();
     compiled.staticTileCount = FastRemainder(std::uint32_t(info.staticTiles.size()));
     m_tiles.insert(m_tiles.end(), info.staticTiles.cbegin(), info.staticTiles.cend());
+    compiled.keepsVariation = keepsVariation;
+    compiled.drawCount =
+        std::uint8_t((info.mapTiles.isEmpty() ? 0 : 2) + (info.staticTiles.isEmpty() ? 0 : 1));
     m_transitions.push_back(compiled);
-    return &m_transitions.back();
+    return std::uint32_t(m_transitions.size() - 1);
 }
 
-void TransitionIndex::indexTable(const TransitionHash &table, PackedKeyMap<CompiledTransition> &map)
+void TransitionIndex::indexTable(const TransitionHash &table, PackedKeyMap &map, Centres &centres)
 {
     map.reserve(table.size());
     for (auto it = table.cbegin(); it != table.cend(); ++it) {
-        if (const auto key = PackedKey::fromText(it.key()))
-            map.insert(*key, compile(it.value()));
+        if (const auto key = PackedKey::fromText(it.key())) {
+            map.insert(*key, compile(it.value(), false));
+            centres[key->at(4)] = true;
+        }
     }
 }
 
 TransitionIndex::TransitionIndex(const MapTables &tables)
 {
-    std::size_t definitions = 0, tiles = 0;
+    std::size_t definitions = 1, tiles = 0;
     for (const TransitionHash *table :
          {&tables.TransitionTable, &tables.LeftTransitionTable, &tables.TopTransitionTable,
           &tables.CornerTransitionTable}) {
@@ -36,39 +41,38 @@ TransitionIndex::TransitionIndex(const MapTables &tables)
     }
     m_tiles.reserve(tiles);
     m_transitions.reserve(definitions);
+    m_transitions.emplace_back();
+    m_mainEntries.emplace_back();
 
-    indexTable(tables.CornerTransitionTable, m_corner);
-    indexTable(tables.LeftTransitionTable, m_left);
-    indexTable(tables.TopTransitionTable, m_top);
+    indexTable(tables.CornerTransitionTable, m_corner, m_cornerCentres);
+    indexTable(tables.LeftTransitionTable, m_left, m_leftCentres);
+    indexTable(tables.TopTransitionTable, m_top, m_topCentres);
 
     // One entry per key of the general table or of the static-set names.
-    QHash<QString, MainKeyEntry> entries;
+    QHash<PackedKey, MainKeyEntry> entries;
     for (auto it = tables.TransitionTable.cbegin(); it != tables.TransitionTable.cend(); ++it) {
-        if (PackedKey::fromText(it.key()))
-            entries[it.key()].transition = compile(it.value());
+        if (const auto key = PackedKey::fromText(it.key()))
+            entries[*key].transition = compile(it.value(), *key == PackedKey::uniform(key->at(4)));
     }
     for (auto it = tables.TransitionFileTable.cbegin(); it != tables.TransitionFileTable.cend();
          ++it) {
         const auto set = tables.StaticSetTable.constFind(it.value());
-        if (set == tables.StaticSetTable.cend())
+        const auto key = PackedKey::fromText(it.key());
+        if (set == tables.StaticSetTable.cend() || !key)
             continue;
-        MainKeyEntry &entry = entries[it.key()];
+        MainKeyEntry &entry = entries[*key];
         entry.staticSet = &set.value();
+        entry.decorationChance = set->weightedGroups.isEmpty() ? 0 : set->chance;
         entry.staticSetId = int(m_staticSetNames.indexOf(it.value()));
         if (entry.staticSetId < 0) {
             entry.staticSetId = int(m_staticSetNames.size());
             m_staticSetNames.append(it.value());
         }
     }
-    m_mainEntries.reserve(entries.size());
-    QList<PackedKey> keys;
+    m_mainEntries.reserve(entries.size() + 1);
+    m_main.reserve(entries.size());
     for (auto it = entries.cbegin(); it != entries.cend(); ++it) {
-        if (const auto key = PackedKey::fromText(it.key())) {
-            m_mainEntries.push_back(it.value());
-            keys.append(*key);
-        }
+        m_mainEntries.push_back(it.value());
+        m_main.insert(it.key(), std::uint32_t(m_mainEntries.size() - 1));
     }
-    m_main.reserve(m_mainEntries.size());
-    for (std::size_t i = 0; i < m_mainEntries.size(); ++i)
-        m_main.insert(keys[qsizetype(i)], &m_mainEntries[i]);
 }

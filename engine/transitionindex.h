@@ -5,6 +5,7 @@
 #include "fastremainder.h"
 #include "packedkeymap.h"
 
+#include <array>
 #include <vector>
 
 struct MapTables;
@@ -17,6 +18,11 @@ struct CompiledTransition
     FastRemainder mapTileCount;
     const TransitionTile *staticTiles = nullptr;
     FastRemainder staticTileCount;
+    // A general definition whose key is one terrain nine times: its hit
+    // keeps the cell's random altitude variation, every other hit drops it.
+    bool keepsVariation = false;
+    // How many draws a hit makes: two for a map tile, one for a static.
+    std::uint8_t drawCount = 0;
 };
 
 // What a general transition key selects: its definition, if the general
@@ -24,41 +30,73 @@ struct CompiledTransition
 // that set is loaded.
 struct MainKeyEntry
 {
-    const CompiledTransition *transition = nullptr;
+    // TransitionIndex::transition() of the definition; 0 for none.
+    std::uint32_t transition = 0;
     const StaticSet *staticSet = nullptr;
     // Position of the set's name in TransitionIndex::staticSetNames().
     int staticSetId = -1;
+    // The set's chance, or 0 when it has no group to draw: a cell is
+    // decorated when its chance draw modulo 100 is below this.
+    int decorationChance = 0;
 };
 
 // The transition tables keyed by packed keys, built once before a pass so
 // that the per-cell lookups compare integers. Keys compare exactly as their
-// text would; a HashKey that no window can produce is left out. Points into
-// the static sets, which must not change while the index is in use.
+// text would; a HashKey that no window can produce is left out.
+// Definitions and entries are numbered from 1; number 0 stands for none
+// and is an empty definition and entry, so that the per-cell loop reads
+// "no hit" as a hit that changes nothing. Points into the static sets,
+// which must not change while the index is in use.
 class TransitionIndex
 {
 public:
     explicit TransitionIndex(const MapTables &tables);
 
-    const CompiledTransition *corner(PackedKey key) const { return m_corner.find(key); }
-    const CompiledTransition *left(PackedKey key) const { return m_left.find(key); }
-    const CompiledTransition *top(PackedKey key) const { return m_top.find(key); }
-    const MainKeyEntry *main(PackedKey key) const { return m_main.find(key); }
+    // The number of the definition that a table holds for key; 0 when it
+    // holds none.
+    std::uint32_t corner(PackedKey key) const
+    {
+        return m_cornerCentres[key.at(4)] ? m_corner.find(key) : 0;
+    }
+    std::uint32_t left(PackedKey key) const
+    {
+        return m_leftCentres[key.at(4)] ? m_left.find(key) : 0;
+    }
+    std::uint32_t top(PackedKey key) const { return m_topCentres[key.at(4)] ? m_top.find(key) : 0; }
+    // The number of the general key's entry; 0 when it selects nothing.
+    std::uint32_t main(PackedKey key) const { return m_main.find(key); }
+
+    const CompiledTransition &transition(std::uint32_t number) const
+    {
+        return m_transitions[number];
+    }
+    const MainKeyEntry &mainEntry(std::uint32_t number) const { return m_mainEntries[number]; }
+    // The same, as arrays for the per-cell loop.
+    const CompiledTransition *transitions() const { return m_transitions.data(); }
+    const MainKeyEntry *mainEntries() const { return m_mainEntries.data(); }
 
     // The names of the static sets that some key selects.
     const QStringList &staticSetNames() const { return m_staticSetNames; }
 
 private:
-    const CompiledTransition *compile(const TransitionInfo &info);
-    void indexTable(const TransitionHash &table, PackedKeyMap<CompiledTransition> &map);
+    // The centre codes of a rough-edge table's keys: a window whose centre
+    // is none of them needs no probe, which spares most border cells three.
+    using Centres = std::array<bool, 256>;
+
+    std::uint32_t compile(const TransitionInfo &info, bool keepsVariation);
+    void indexTable(const TransitionHash &table, PackedKeyMap &map, Centres &centres);
 
     // Reserved in full before the first definition is compiled, so that
-    // pointers into them stay valid.
+    // pointers into it stay valid.
     std::vector<TransitionTile> m_tiles;
     std::vector<CompiledTransition> m_transitions;
-    PackedKeyMap<CompiledTransition> m_corner;
-    PackedKeyMap<CompiledTransition> m_left;
-    PackedKeyMap<CompiledTransition> m_top;
-    PackedKeyMap<MainKeyEntry> m_main;
+    PackedKeyMap m_corner;
+    PackedKeyMap m_left;
+    PackedKeyMap m_top;
+    PackedKeyMap m_main;
+    Centres m_cornerCentres {};
+    Centres m_leftCentres {};
+    Centres m_topCentres {};
     std::vector<MainKeyEntry> m_mainEntries;
     QStringList m_staticSetNames;
 };

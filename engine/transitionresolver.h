@@ -20,39 +20,36 @@ struct TransitionStatic
     std::int8_t z = 0;
 };
 
-// The transition that applies to a cell, found from its four keys.
+// The transition that applies to a cell, found from its four keys, as
+// numbers in the TransitionIndex.
 struct TransitionLookup
 {
-    // The first table holding its key, in the order corner, left, top,
-    // general; null when none does.
-    const CompiledTransition *hit = nullptr;
-    // What the cell's own key selects in the general table and the static
-    // sets; looked up for a general hit, and for every cell when asked for.
-    const MainKeyEntry *main = nullptr;
-    // A general hit on a window that is the cell's terrain nine times keeps
-    // the random altitude variation; every other hit drops it.
-    bool keepsVariation = false;
+    // The definition of the first table holding its key, in the order
+    // corner, left, top, general; 0 when none does.
+    std::uint32_t hit = 0;
+    // The entry that the cell's own key selects in the general table and
+    // the static sets; looked up for a general hit, and for every cell when
+    // asked for. 0 for none.
+    std::uint32_t main = 0;
 };
 
 // Applies a hit to the cell: the map tile (draws r1 and r2) and the static
-// tile (draw r3), each only when its list is not empty.
-inline void resolveTransition(const TransitionLookup &lookup, std::int8_t baseAltitude,
-                              int randomFlag, GlibcRandom &random, LandCell &landCell,
+// tile (draw r3), each only when its list is not empty. The cell's own draw
+// has already been made; its variation is dropped by a map tile.
+inline void resolveTransition(const CompiledTransition &hit, std::int8_t baseAltitude,
+                              int randomFlag, GlibcRandom::Draws &draws, LandCell &landCell,
                               TransitionStatic &transitionStatic)
 {
-    if (!lookup.hit)
-        return;
-    const CompiledTransition &hit = *lookup.hit;
     if (hit.mapTileCount.divisor() > 0) {
-        const TransitionTile &tile = hit.mapTiles[random.nextBelow(hit.mapTileCount)];
-        const int r2 = random.nextBelow(4);
+        const TransitionTile &tile = hit.mapTiles[draws.nextBelow(hit.mapTileCount)];
+        const int r2 = draws.nextBelow(4);
         const int variation = r2 == 0 ? -2 : r2 == 3 ? 2 : 0;
-        const int flag = lookup.keepsVariation ? randomFlag : 0;
+        const int flag = hit.keepsVariation ? randomFlag : 0;
         landCell.tileId = tile.tileId;
         landCell.z = static_cast<std::int8_t>(tile.altIdMod + baseAltitude + flag * variation);
     }
     if (hit.staticTileCount.divisor() > 0) {
-        const TransitionTile &tile = hit.staticTiles[random.nextBelow(hit.staticTileCount)];
+        const TransitionTile &tile = hit.staticTiles[draws.nextBelow(hit.staticTileCount)];
         transitionStatic.present = true;
         transitionStatic.tileId = tile.tileId;
         transitionStatic.z = static_cast<std::int8_t>(baseAltitude + tile.altIdMod);

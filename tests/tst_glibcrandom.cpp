@@ -59,6 +59,42 @@ private slots:
             QCOMPARE(remainder.of(number), number % divisor);
     }
 
+    // Words handed out to a caller, made ahead and handed back part drawn
+    // must leave the sequence as rand() has it, wherever the batches fall.
+    void suspendedDrawsMatchCLibrary_data()
+    {
+        QTest::addColumn<int>("before");
+        QTest::addColumn<int>("extensions");
+        QTest::addColumn<int>("drawn");
+        QTest::newRow("fresh, nothing drawn") << 0 << 1 << 0;
+        QTest::newRow("fresh, part of one extension") << 0 << 1 << 700;
+        QTest::newRow("mid-batch, into the second extension") << 5 << 2 << 1500;
+        QTest::newRow("just before a refill") << 1023 << 1 << 1;
+        QTest::newRow("at a refill") << 1024 << 1 << 1024;
+        QTest::newRow("everything made ahead left") << 3000 << 2 << 0;
+    }
+    void suspendedDrawsMatchCLibrary()
+    {
+        QFETCH(int, before);
+        QFETCH(int, extensions);
+        QFETCH(int, drawn);
+        std::srand(42);
+        GlibcRandom random(42);
+        for (int i = 0; i < before; ++i)
+            QCOMPARE(random.next(), std::rand());
+        std::vector<std::uint32_t> words;
+        std::size_t next = random.suspend(words);
+        for (int i = 0; i < extensions; ++i)
+            GlibcRandom::extend(words, 1024);
+        GlibcRandom::Draws draws(words.data() + next);
+        for (int i = 0; i < drawn; ++i)
+            QCOMPARE(draws.next(), std::rand());
+        next += std::size_t(drawn);
+        random.resume(words, next);
+        for (int i = 0; i < 5000; ++i)
+            QCOMPARE(random.next(), std::rand());
+    }
+
     void knownFirstDrawForSeedOne()
     {
         // The well-known first value of glibc's rand() after srand(1).

@@ -8,6 +8,7 @@
 
 #include <QBuffer>
 #include <QDir>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -202,9 +203,13 @@ private slots:
         QTest::addColumn<int>("width");
         QTest::addColumn<int>("height");
         QTest::addColumn<unsigned>("seed");
-        QTest::newRow("3 x 2 blocks") << 24 << 16 << 42u;
-        QTest::newRow("20 x 20 ignores the margin") << 20 << 20 << 7u;
-        QTest::newRow("one block, seed 0") << 8 << 8 << 0u;
+        QTest::addColumn<bool>("oneThread");
+        QTest::newRow("3 x 2 blocks") << 24 << 16 << 42u << false;
+        QTest::newRow("20 x 20 ignores the margin") << 20 << 20 << 7u << false;
+        QTest::newRow("one block, seed 0") << 8 << 8 << 0u << false;
+        // Columns of 130 blocks go through the threads in three chunks.
+        QTest::newRow("3 x 130 blocks") << 24 << 1040 << 5u << false;
+        QTest::newRow("3 x 130 blocks on one thread") << 24 << 1040 << 5u << true;
     }
 
     void landMapBytes()
@@ -212,6 +217,10 @@ private slots:
         QFETCH(int, width);
         QFETCH(int, height);
         QFETCH(unsigned, seed);
+        QFETCH(bool, oneThread);
+        if (oneThread)
+            qputenv("QUILLMOOR_PASS_THREADS", "1");
+        const auto threads = qScopeGuard([] { qunsetenv("QUILLMOOR_PASS_THREADS"); });
         const IndexFunction terrain = [](int x, int y) { return (x / 3 + y) % 4; };
         // Altitude 125 under random terrain wraps past 127.
         const IndexFunction altitude = [](int x, int y) { return (x + 2 * y) % 4; };
