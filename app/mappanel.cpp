@@ -141,7 +141,8 @@ QString MapPanel::describe(QPoint cell, bool details) const
     const CellInspection inspection =
         inspectCell(map, cell, analysed ? &*m_analysis->transitions : nullptr,
                     analysed ? &m_analysis->report.definitions : nullptr);
-    const TerrainNames names = m_analysis ? m_analysis->report.names : TerrainNames();
+    static const TerrainNames noNames;
+    const TerrainNames &names = m_analysis ? m_analysis->report.names : noNames;
     return details ? cellDetails(inspection, names).join(QLatin1Char('\n'))
                    : cellSummary(inspection, names);
 }

@@ -38,8 +38,6 @@ public:
     void setCoverage(std::shared_ptr<const BorderCoverage> coverage);
     void setOverlay(MapOverlay overlay, bool shown);
     void setPinnedCell(std::optional<QPoint> cell);
-    // Screen pixels per cell.
-    double zoom() const { return m_zoom; }
     // Where a cell position is in the widget.
     QPointF toWidget(QPointF cell) const;
     // While paused, no tiles are drawn in the background, so that a pass

@@ -1,7 +1,7 @@
 #include "passfloor.h"
 
 #include "engine/mapfiles.h"
-#include "engine/paletteimage.h"
+#include "engine/passimages.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -55,11 +55,10 @@ qint64 run(const QString &terrainPath, const QString &altitudePath, const QStrin
 {
     QElapsedTimer timer;
     timer.start();
-    PaletteImage altitude;
-    std::thread altitudeReader([&] { altitude = PaletteImage::load(altitudePath); });
-    const PaletteImage terrain = PaletteImage::load(terrainPath);
-    altitudeReader.join();
-    if (terrain.isNull() || altitude.isNull())
+    // Decoded as the pass decodes them, one thread each.
+    PassImages images(terrainPath, altitudePath);
+    images.wait();
+    if (images.terrain().isNull() || images.altitude().isNull())
         qFatal("cannot read the images");
     QStringList paths;
     for (int i = 0; i < 3; ++i) {

@@ -14,6 +14,7 @@
 #include "engine/passoptions.h"
 #include "engine/tileterrains.h"
 #include "previewwriter.h"
+#include "problemprinter.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -27,11 +28,6 @@
 #include <sys/resource.h>
 
 namespace {
-
-QString seconds(qint64 nanoseconds)
-{
-    return QString::number(nanoseconds / 1e9, 'f', 3) + QLatin1String(" s");
-}
 
 void printSummary(QTextStream &err, const PassSummary &summary, const PassOptions &options,
                   std::uint32_t seed, qint64 loadNs, qint64 elapsedNs)

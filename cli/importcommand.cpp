@@ -9,6 +9,7 @@
 #include "engine/roundtripestimate.h"
 #include "mapchoice.h"
 #include "previewwriter.h"
+#include "problemprinter.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -26,11 +27,6 @@ namespace {
 double share(qint64 part, qint64 whole)
 {
     return whole > 0 ? double(part) / double(whole) : 0.0;
-}
-
-QString seconds(qint64 nanoseconds)
-{
-    return QString::number(nanoseconds / 1e9, 'f', 3) + QLatin1String(" s");
 }
 
 // Nanoseconds spent in each step.

@@ -8,6 +8,11 @@ QString plural(qsizetype count, const char *noun)
         .arg(count == 1 ? QString() : QStringLiteral("s"));
 }
 
+QString seconds(qint64 nanoseconds)
+{
+    return QString::number(nanoseconds / 1e9, 'f', 3) + QLatin1String(" s");
+}
+
 QString severityName(DataProblem::Severity severity)
 {
     return severity == DataProblem::Severity::Error ? QStringLiteral("error")

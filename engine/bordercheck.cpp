@@ -8,9 +8,9 @@
 
 #include <QDir>
 
-BorderCheck checkBorders(const QString &dataDirectory, const QString &terrainPath)
+BorderCheck checkBorders(const QString &dataDirectory, const QString &terrainPath,
+                         const PaletteImage &terrain)
 {
-    const PaletteImage terrain = PaletteImage::load(terrainPath);
     if (terrain.isNull() || terrain.depth() != 8)
         return {};
     MapTables tables;

@@ -24,8 +24,10 @@ struct BorderCheck
     QList<DataProblem> problems;
 };
 
-// Loads the data directory as the generator does and scans the image.
-BorderCheck checkBorders(const QString &dataDirectory, const QString &terrainPath);
+// Loads the data directory as the generator does and scans the image read
+// from terrainPath.
+BorderCheck checkBorders(const QString &dataDirectory, const QString &terrainPath,
+                         const PaletteImage &terrain);
 
 // Scans the image read from terrainPath with the transitions of a data
 // directory as loaded.

@@ -12,16 +12,6 @@
 
 namespace {
 
-// The key of the 3 x 3 window whose north-west corner is n[row][column].
-PackedKey windowKey(const std::uint8_t n[4][4], int row, int column)
-{
-    PackedKey key;
-    for (int i = 0; i < 8; ++i)
-        key.head |= std::uint64_t(n[row + i / 3][column + i % 3]) << (8 * i);
-    key.tail = n[row + 2][column + 2];
-    return key;
-}
-
 QString terrainText(const CellInspection &inspection, const TerrainNames &names)
 {
     QString text = QStringLiteral("terrain %1").arg(inspection.terrainIndex);

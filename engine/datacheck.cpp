@@ -1,9 +1,7 @@
 #include "datacheck.h"
 
 #include "bordercheck.h"
-#include "data/datadirectory.h"
 #include "data/datadirectorychecker.h"
-#include "data/maptables.h"
 #include "mapimagecheck.h"
 #include "transitionindex.h"
 
@@ -36,17 +34,11 @@ DataCheckReport checkData(const QString &dataDirectory, const QString &terrainPa
     report.problems += checkMapImages(dataDirectory, terrainPath, terrain, altitudePath, altitude);
     // Only an image that a pass would take is scanned.
     if (!terrainPath.isEmpty() && !terrain.isNull() && terrain.depth() == 8) {
-        // The index points into the tables it was built from.
-        MapTables tables;
-        std::optional<TransitionIndex> loaded;
-        if (!shortcuts.transitions) {
-            loadDataDirectory(tables, dataDirectory);
-            loaded.emplace(tables);
-        }
-        BorderCheck borders =
-            checkBorders(shortcuts.transitions ? *shortcuts.transitions : *loaded,
-                         TerrainNames::load(dataDirectory + QLatin1String("/system/terrain.xml")),
-                         terrainPath, terrain);
+        BorderCheck borders = shortcuts.transitions
+            ? checkBorders(*shortcuts.transitions,
+                           TerrainNames::load(dataDirectory + QLatin1String("/system/terrain.xml")),
+                           terrainPath, terrain)
+            : checkBorders(dataDirectory, terrainPath, terrain);
         report.problems += borders.problems;
         report.coverage = std::move(borders.coverage);
         report.names = std::move(borders.names);

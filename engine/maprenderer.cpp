@@ -160,13 +160,9 @@ QRgb MapRenderer::colour(std::uint16_t tileId, double shade, bool hasStatics, in
 
 void MapRenderer::readRow(int y, int first, int last, std::uint16_t *tiles, int *altitudes) const
 {
-    const int blockY = y / side;
-    const int k = y % side;
     for (int x = first; x <= last;) {
         const int blockX = x / side;
-        const uchar *record = m_files[0].data()
-            + (qint64(blockX) * m_blocksHigh + blockY) * MapFiles::mapBlockSize + 4
-            + (k * side + x % side) * MapFiles::mapCellSize;
+        const uchar *record = cellRecord(x, y);
         for (const int end = std::min(last, blockX * side + side - 1); x <= end;
              ++x, record += MapFiles::mapCellSize) {
             *tiles++ = static_cast<std::uint16_t>(record[0] | record[1] << 8);
@@ -193,8 +189,12 @@ QImage MapRenderer::render(const QRect &area, int scale, qint64 *cellsWithStatic
     const int first = std::max(cells.left() - 1, 0);
     const int last = std::min(cells.right() + 1, m_width - 1);
     const std::size_t columns = std::size_t(last - first + 1);
-    std::vector<std::uint16_t> tiles(columns), unusedTiles(columns);
+    // Each row is read once: as the south row of the row above it, it
+    // becomes the current row and then the north row of the next.
+    std::vector<std::uint16_t> tiles(columns), southTiles(columns);
     std::vector<int> altitudes(columns), north(columns), south(columns);
+    readRow(cells.top(), first, last, tiles.data(), altitudes.data());
+    readRow(std::max(cells.top() - 1, 0), first, last, southTiles.data(), north.data());
 
     // Red, green, blue sums and cell count of each pixel of the row.
     std::vector<std::array<qint64, 4>> sums(static_cast<std::size_t>(outWidth));
@@ -202,9 +202,10 @@ QImage MapRenderer::render(const QRect &area, int scale, qint64 *cellsWithStatic
     for (int row = 0; row < cells.height(); ++row) {
         const int y = cells.top() + row;
         const int northY = std::max(y - 1, 0), southY = std::min(y + 1, m_height - 1);
-        readRow(y, first, last, tiles.data(), altitudes.data());
-        readRow(northY, first, last, unusedTiles.data(), north.data());
-        readRow(southY, first, last, unusedTiles.data(), south.data());
+        if (southY == y)
+            south = altitudes;
+        else
+            readRow(southY, first, last, southTiles.data(), south.data());
         for (int column = 0; column < cells.width(); ++column) {
             const int x = cells.left() + column;
             const int west = std::max(x - 1, 0), east = std::min(x + 1, m_width - 1);
@@ -220,6 +221,9 @@ QImage MapRenderer::render(const QRect &area, int scale, qint64 *cellsWithStatic
             sum[2] += qBlue(colour);
             ++sum[3];
         }
+        north.swap(altitudes);
+        altitudes.swap(south);
+        tiles.swap(southTiles);
         if ((row + 1) % scale != 0 && row + 1 != cells.height())
             continue;
         auto *line = reinterpret_cast<QRgb *>(image.scanLine(row / scale));

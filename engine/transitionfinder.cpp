@@ -2,20 +2,15 @@
 
 #include "keygrid.h"
 
-namespace {
-
-// The key of a 3 x 3 window whose code at row dy, column dx is at(dy, dx).
-template<typename CodeAt> PackedKey windowKey(CodeAt at)
+PackedKey windowKey(const std::uint8_t n[4][4], int row, int column)
 {
-    const auto code = [&](int dy, int dx) { return std::uint64_t(at(dy, dx)); };
+    const auto code = [&](int dy, int dx) { return std::uint64_t(n[row + dy][column + dx]); };
     PackedKey key;
     key.head = code(0, 0) | code(0, 1) << 8 | code(0, 2) << 16 | code(1, 0) << 24 | code(1, 1) << 32
         | code(1, 2) << 40 | code(2, 0) << 48 | code(2, 1) << 56;
     key.tail = static_cast<std::uint8_t>(code(2, 2));
     return key;
 }
-
-} // namespace
 
 TransitionFinder::TransitionFinder(const TransitionIndex &index, bool needMainEntry)
     : m_index(index), m_needMainEntry(needMainEntry)
@@ -67,10 +62,7 @@ void TransitionFinder::findBlock(const KeyGrid &grid, TransitionLookup *out, Cac
             continue;
         }
         grid.neighbourhood(l, k, n);
-        const auto window = [&](int row, int column) {
-            return windowKey([&](int dy, int dx) { return n[row + dy][column + dx]; });
-        };
-        out[cell] = find(window(0, 0), window(1, 0), window(0, 1), window(1, 1), own);
+        out[cell] = findCell(n);
     }
 }
 
@@ -82,10 +74,9 @@ std::uint32_t TransitionFinder::mainEntry(PackedKey mainKey, std::uint8_t own) c
 
 TransitionLookup TransitionFinder::findCell(const std::uint8_t neighbourhood[4][4]) const
 {
-    const auto window = [&](int row, int column) {
-        return windowKey([&](int dy, int dx) { return neighbourhood[row + dy][column + dx]; });
-    };
-    return find(window(0, 0), window(1, 0), window(0, 1), window(1, 1), neighbourhood[2][2]);
+    return find(windowKey(neighbourhood, 0, 0), windowKey(neighbourhood, 1, 0),
+                windowKey(neighbourhood, 0, 1), windowKey(neighbourhood, 1, 1),
+                neighbourhood[2][2]);
 }
 
 TransitionLookup TransitionFinder::find(PackedKey cornerKey, PackedKey leftKey, PackedKey topKey,
@@ -107,5 +98,5 @@ PackedKey ownWindowKey(const KeyGrid &grid, int l, int k)
 {
     std::uint8_t n[4][4];
     grid.neighbourhood(l, k, n);
-    return windowKey([&](int dy, int dx) { return n[1 + dy][1 + dx]; });
+    return windowKey(n, 1, 1);
 }

@@ -64,6 +64,11 @@ private:
     std::array<std::uint32_t, 256> m_uniformMain;
 };
 
+// The key of the 3 x 3 window of a cell's 4 x 4 neighbourhood whose
+// north-west corner is n[row][column]: (0, 0) for the corner table, (1, 0)
+// for the left, (0, 1) for the top and (1, 1) for the general table.
+PackedKey windowKey(const std::uint8_t n[4][4], int row, int column);
+
 // The general table's key of the block's cell (l, k): its own 3 x 3 window,
 // built as findBlock builds it.
 PackedKey ownWindowKey(const KeyGrid &grid, int l, int k);

@@ -3,6 +3,7 @@
 #include "data/maptables.h"
 #include "engine/bordercheck.h"
 #include "engine/mapimagecheck.h"
+#include "engine/paletteimage.h"
 #include "engine/passoptions.h"
 #include "engine/starterworld.h"
 #include "testsupport.h"
@@ -70,7 +71,9 @@ private slots:
                 errors << problem.file + ": " + problem.message;
         QCOMPARE(errors, QStringList());
         // Its edge sets, expanded over its image, match every border.
-        QCOMPARE(checkBorders(world + "/data", world + "/terrain.png").coverage->unmatchedCells(),
+        QCOMPARE(checkBorders(world + "/data", world + "/terrain.png",
+                              PaletteImage::load(world + "/terrain.png"))
+                     .coverage->unmatchedCells(),
                  0);
 
         MapTables tables;
