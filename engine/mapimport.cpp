@@ -208,19 +208,11 @@ int highestIndex(const auto &paletteTable)
     return -1;
 }
 
-// What the import needs of a cell's transition: the definition that places
-// its tile (the index's empty one for none), and whether it keeps a random
-// terrain's variation.
-struct CellTransition
+// The definition that places a cell's tile: the index's empty one for none.
+const CompiledTransition *cellTransition(const TransitionIndex &index,
+                                         const TransitionLookup &lookup)
 {
-    const CompiledTransition *hit = nullptr;
-    bool keepsVariation = false;
-};
-
-CellTransition cellTransition(const TransitionIndex &index, const TransitionLookup &lookup)
-{
-    const CompiledTransition &hit = index.transition(lookup.hit);
-    return {&hit, hit.keepsVariation};
+    return &index.transition(lookup.hit);
 }
 
 // The finder's answers for the neighbourhoods asked about last, by a hash
@@ -240,7 +232,7 @@ public:
     }
 
     // rows: the neighbourhood's four rows, each as it lies in memory.
-    CellTransition find(const std::uint32_t rows[4])
+    const CompiledTransition *find(const std::uint32_t rows[4])
     {
         const std::uint64_t key[2] = {std::uint64_t(rows[0]) << 32 | rows[1],
                                       std::uint64_t(rows[2]) << 32 | rows[3]};
@@ -260,7 +252,7 @@ private:
     struct Entry
     {
         std::uint64_t key[2];
-        CellTransition transition;
+        const CompiledTransition *transition;
     };
 
     const TransitionIndex &m_index;
@@ -1084,7 +1076,7 @@ private:
     bool explains(int x, int y, TransitionCache &cache)
     {
         const std::uint16_t tile = tileAt(x, y);
-        const CompiledTransition *hit = transitionAt(x, y, cache).hit;
+        const CompiledTransition *hit = transitionAt(x, y, cache);
         if (hit->mapTileCount.divisor() > 0) {
             for (std::uint32_t i = 0; i < hit->mapTileCount.divisor(); ++i) {
                 if (hit->mapTiles[i].tileId == tile)
@@ -1098,15 +1090,15 @@ private:
 
     // The cell's transition, as the generator finds it on the terrains as
     // they stand.
-    CellTransition transitionAt(int x, int y, TransitionCache &cache)
+    const CompiledTransition *transitionAt(int x, int y, TransitionCache &cache)
     {
         std::uint32_t rows[4];
         neighbourhood(x, y, rows);
         return transitionOf(rows, terrainAt(x, y), cache);
     }
     // The same from the cell's neighbourhood and own terrain.
-    CellTransition transitionOf(const std::uint32_t rows[4], std::uint8_t own,
-                                TransitionCache &cache)
+    const CompiledTransition *transitionOf(const std::uint32_t rows[4], std::uint8_t own,
+                                           TransitionCache &cache)
     {
         const std::uint32_t uniform = 0x01010101u * own;
         if ((rows[0] ^ uniform) | (rows[1] ^ uniform) | (rows[2] ^ uniform) | (rows[3] ^ uniform))
@@ -1192,13 +1184,11 @@ private:
 
         // make() gives the answer where none is kept.
         template<typename Make>
-        const AltitudeAnswer &find(const CellTransition &transition, std::uint8_t terrain,
+        const AltitudeAnswer &find(const CompiledTransition *transition, std::uint8_t terrain,
                                    std::uint16_t tile, std::int8_t z, Make make)
         {
-            // Definitions lie at even addresses.
             const std::uint64_t key[2] = {
-                std::uint64_t(reinterpret_cast<std::uintptr_t>(transition.hit))
-                    | transition.keepsVariation,
+                std::uint64_t(reinterpret_cast<std::uintptr_t>(transition)),
                 std::uint64_t(terrain) << 24 | std::uint64_t(tile) << 8 | std::uint8_t(z)};
             const std::uint64_t hash =
                 key[0] * 0x9e3779b97f4a7c15ull ^ key[1] * 0xc2b2ae3d27d4eb4full;
@@ -1260,11 +1250,10 @@ private:
     // transition and a variation that allows, gives z; where the
     // transition does not place the tile, fallbackAltIdMod takes its place.
     AltitudeAnswer answerByTransition(std::uint16_t tile, std::uint8_t terrain,
-                                      const CellTransition &transition, std::int8_t z,
+                                      const CompiledTransition *hit, std::int8_t z,
                                       std::int8_t fallbackAltIdMod,
                                       const AltitudeIndexes &indexes) const
     {
-        const CompiledTransition *hit = transition.hit;
         if (hit->mapTileCount.divisor() == 0) {
             if (m_tables.TerrainTable.value(terrain) == tile)
                 return answerOrNearest(z, z, ownTileVariation(m_tables.TerrainRandomTable, terrain),
@@ -1273,7 +1262,7 @@ private:
                                    AltitudeVariation::None, indexes);
         }
         const AltitudeVariation variation =
-            transition.keepsVariation && m_tables.TerrainRandomTable.value(terrain)
+            hit->keepsVariation && m_tables.TerrainRandomTable.value(terrain)
             ? AltitudeVariation::UniformTransition
             : AltitudeVariation::None;
         std::optional<std::int8_t> first;
@@ -1344,7 +1333,7 @@ private:
                     const AltitudeAnswer *answer;
                     if (altitudes[tile].needsTransition) {
                         const std::uint8_t own = terrain[l];
-                        CellTransition transition;
+                        const CompiledTransition *transition;
                         if (inside && differing[l] == 0) {
                             transition = m_uniformTransitions[own];
                         } else {
@@ -1360,7 +1349,7 @@ private:
                                                       altitudes[tile].altIdMod, indexes);
                         });
                     } else {
-                        answer = &answers.find({}, 0, tile, z, [&] {
+                        answer = &answers.find(nullptr, 0, tile, z, [&] {
                             const TileAltitude &altitude = altitudes[tile];
                             return answerOrNearest(static_cast<std::int8_t>(z - altitude.altIdMod),
                                                    z, altitude.variation, indexes);
@@ -1390,7 +1379,7 @@ private:
     const TransitionIndex m_transitions;
     const TransitionFinder m_finder;
     // For a cell whose neighbourhood is one terrain, the common case.
-    std::array<CellTransition, 256> m_uniformTransitions;
+    std::array<const CompiledTransition *, 256> m_uniformTransitions;
     // The second thread's, then this thread's.
     TransitionCache m_caches[2];
     uchar *m_terrain;
