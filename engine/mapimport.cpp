@@ -288,15 +288,16 @@ public:
         for (int tile = 0; tile < 65536; ++tile) {
             const auto id = std::uint16_t(tile);
             const int terrain = m_tileTerrains.terrainOf(id);
-            const TileKind kind = terrain < 0                                   ? Unknown
-                : m_tileTerrains.isAmbiguous(id) || m_tileTerrains.isShared(id) ? Uncertain
-                : m_tileTerrains.origin(id) == TileTerrains::Origin::OwnTile    ? OwnTile
-                                                                                : Transition;
+            const QList<std::uint8_t> candidates = m_tileTerrains.candidates(id);
+            const TileKind kind = terrain < 0                                ? Unknown
+                : !candidates.isEmpty()                                      ? Uncertain
+                : m_tileTerrains.origin(id) == TileTerrains::Origin::OwnTile ? OwnTile
+                                                                             : Transition;
             m_tileKinds[tile] = std::uint16_t(kind << 8 | std::max(terrain, 0));
             if (kind == Uncertain) {
                 m_candidateSetOf[tile] = std::int32_t(m_candidateSets.size());
                 std::bitset<256> &set = m_candidateSets.emplace_back();
-                for (std::uint8_t candidate : m_tileTerrains.candidates(id))
+                for (std::uint8_t candidate : candidates)
                     set.set(candidate);
             }
         }

@@ -16,7 +16,7 @@ constexpr int cornerCell = 8;
 } // namespace
 
 TileTerrains::TileTerrains(const MapTables &tables)
-    : m_terrains(65536, -1), m_origins(65536, std::uint8_t(Origin::Unknown))
+    : m_terrains(65536, -1), m_origins(65536, Origin::Unknown)
 {
     // A tile that transitions of several terrains use goes to the terrain
     // that uses it most; ties to the lower palette index.
@@ -47,11 +47,9 @@ TileTerrains::TileTerrains(const MapTables &tables)
         std::stable_sort(terrains.begin(), terrains.end(),
                          [&perTerrain](int a, int b) { return perTerrain[a] > perTerrain[b]; });
         m_terrains[it.key()] = terrains.constFirst();
-        m_origins[it.key()] = std::uint8_t(Origin::Transition);
-        if (terrains.size() > 1) {
-            m_origins[it.key()] |= ambiguousFlag;
+        m_origins[it.key()] = Origin::Transition;
+        if (terrains.size() > 1)
             m_candidates.insert(it.key(), terrains);
-        }
         placedBy.insert(it.key(), terrains);
     }
 
@@ -70,12 +68,7 @@ TileTerrains::TileTerrains(const MapTables &tables)
                 terrains.append(terrain);
         }
         m_terrains[it.key()] = terrains.constFirst();
-        m_origins[it.key()] = std::uint8_t(Origin::OwnTile);
-        if (it.value().size() > 1)
-            m_origins[it.key()] |= ambiguousFlag;
-        else if (terrains.size() > 1)
-            m_origins[it.key()] |= sharedFlag;
-        m_candidates.remove(it.key());
+        m_origins[it.key()] = Origin::OwnTile;
         if (terrains.size() > 1)
             m_candidates.insert(it.key(), terrains);
     }

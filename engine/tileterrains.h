@@ -22,26 +22,18 @@ public:
 
     // The terrain palette index of the tile, or -1 when no terrain explains it.
     int terrainOf(std::uint16_t tileId) const { return m_terrains[tileId]; }
-    Origin origin(std::uint16_t tileId) const { return Origin(m_origins[tileId] & originMask); }
-    // Whether several terrains own the tile or, for a tile that only
-    // transitions place, transitions of several terrains place it.
-    bool isAmbiguous(std::uint16_t tileId) const { return m_origins[tileId] & ambiguousFlag; }
-    // Whether the tile is one terrain's own and transitions of another
-    // terrain place it too, as where one terrain is drawn over another.
-    bool isShared(std::uint16_t tileId) const { return m_origins[tileId] & sharedFlag; }
-    // The terrains an ambiguous or shared tile may stand for, terrainOf()'s
-    // answer first; empty for any other tile.
+    Origin origin(std::uint16_t tileId) const { return m_origins[tileId]; }
+    // The terrains a tile of several terrains may stand for, terrainOf()'s
+    // answer first: several terrains own it, transitions of several place
+    // it, or it is one terrain's own and another's transitions place it (as
+    // where one terrain is drawn over another). Empty for any other tile.
     QList<std::uint8_t> candidates(std::uint16_t tileId) const
     {
         return m_candidates.value(tileId);
     }
 
 private:
-    static constexpr std::uint8_t originMask = 3;
-    static constexpr std::uint8_t ambiguousFlag = 4;
-    static constexpr std::uint8_t sharedFlag = 8;
-
     std::vector<std::int16_t> m_terrains;
-    std::vector<std::uint8_t> m_origins;
+    std::vector<Origin> m_origins;
     QHash<std::uint16_t, QList<std::uint8_t>> m_candidates;
 };
