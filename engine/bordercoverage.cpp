@@ -95,8 +95,7 @@ void BorderCoverage::scanColumns(int firstColumn, int endColumn, const Transitio
     for (int blockX = firstColumn; blockX < endColumn; ++blockX) {
         for (int blockY = 0; blockY < m_blocksHigh; ++blockY) {
             fillKeyGrid(grid, blockX * side, blockY * side, m_blocksWide, m_blocksHigh, terrain);
-            finder.findBlock(grid, lookups);
-            const std::uint64_t uniform = grid.uniformCells();
+            const std::uint64_t uniform = finder.findBlock(grid, lookups);
             std::uint64_t unmatched = 0;
             for (int cell = 0; cell < MapFiles::cellsPerBlock; ++cell) {
                 if (lookups[cell].hit || (uniform >> cell & 1))

@@ -23,6 +23,7 @@
 #include <QtEndian>
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 
 #include <vector>
@@ -119,37 +120,58 @@ struct CellBasics
     static constexpr std::uint8_t needsEntering = 2;
 };
 
-// The terrain and altitude tables as flat arrays of CellBasics' parts.
+// The terrain and altitude tables as flat arrays of CellBasics' parts: a
+// cell's basics are its terrain's part and its altitude's part or'ed
+// together, two loads in the per-cell loop.
 struct FlatTables
 {
-    std::array<std::int8_t, 256> altitudes {};
-    std::array<bool, 256> altitudeMissing {};
-    std::array<std::uint16_t, 256> tileIds {};
-    std::array<std::uint8_t, 256> randomFlags {};
-    // The terrain or random tables lack the index.
-    std::array<bool, 256> terrainMissing {};
+    std::array<CellBasics, 256> terrainParts {};
+    std::array<CellBasics, 256> altitudeParts {};
 
     void refresh(const MapTables &tables, std::uint8_t altitudeIndex, std::uint8_t terrainIndex)
     {
-        altitudes[altitudeIndex] = tables.AltitudeTable.value(altitudeIndex);
-        altitudeMissing[altitudeIndex] = !tables.AltitudeTable.contains(altitudeIndex);
-        tileIds[terrainIndex] = tables.TerrainTable.value(terrainIndex);
-        randomFlags[terrainIndex] = tables.TerrainRandomTable.value(terrainIndex) ? 1 : 0;
-        terrainMissing[terrainIndex] = !tables.TerrainTable.contains(terrainIndex)
-            || !tables.TerrainRandomTable.contains(terrainIndex);
+        CellBasics &altitude = altitudeParts[altitudeIndex];
+        altitude.baseAltitude = tables.AltitudeTable.value(altitudeIndex);
+        altitude.flags =
+            tables.AltitudeTable.contains(altitudeIndex) ? 0 : CellBasics::needsEntering;
+        CellBasics &terrain = terrainParts[terrainIndex];
+        terrain.tileId = tables.TerrainTable.value(terrainIndex);
+        terrain.flags = tables.TerrainRandomTable.value(terrainIndex) ? CellBasics::randomFlag : 0;
+        // The terrain or random tables lack the index.
+        if (!tables.TerrainTable.contains(terrainIndex)
+            || !tables.TerrainRandomTable.contains(terrainIndex))
+            terrain.flags |= CellBasics::needsEntering;
     }
 
     CellBasics basics(std::uint8_t altitudeIndex, std::uint8_t terrainIndex) const
     {
-        CellBasics cell;
-        cell.tileId = tileIds[terrainIndex];
-        cell.baseAltitude = altitudes[altitudeIndex];
-        cell.flags = std::uint8_t(randomFlags[terrainIndex]
-                                  | (altitudeMissing[altitudeIndex] || terrainMissing[terrainIndex]
-                                         ? CellBasics::needsEntering
-                                         : 0));
-        return cell;
+        // Each part leaves the other's fields zero.
+        return std::bit_cast<CellBasics>(
+            std::bit_cast<std::uint32_t>(terrainParts[terrainIndex])
+            | std::bit_cast<std::uint32_t>(altitudeParts[altitudeIndex]));
     }
+};
+static_assert(sizeof(CellBasics) == sizeof(std::uint32_t));
+
+// How many draws a cell takes, as the planning needs it: the draws that its
+// transition and its static set's chance test always take, and the chance
+// (0 to 100) below which its chance draw modulo 100 takes one more for a
+// group.
+struct CellDraws
+{
+    std::uint8_t fixed = 0;
+    std::uint8_t chance = 0;
+};
+
+// The same for a block, and what else the planning and rendering may
+// skip for it.
+struct BlockDraws
+{
+    std::uint32_t fixed = 0;
+    bool anyChance = false;
+    bool anyEntering = false;
+    // Every cell has the same transition lookup.
+    bool oneLookup = false;
 };
 
 // The columns of both images that a group of block columns reads, copied
@@ -158,7 +180,7 @@ struct FlatTables
 class ColumnStrip
 {
 public:
-    static constexpr int blockColumns = 8;
+    static constexpr int blockColumns = 16;
     // Key grids reach two cells west of a block and one east.
     static constexpr int margin = 8;
     static constexpr int width = margin + blockColumns * MapFiles::cellsPerBlockSide + margin;
@@ -242,10 +264,15 @@ struct ColumnWork
 {
     std::vector<TransitionLookup> lookups;
     std::vector<CellBasics> basics;
+    std::vector<CellDraws> cellDraws;
+    std::vector<BlockDraws> blockDraws;
     // The generator's words that the column's cells draw, in order, and
     // where each block's begin.
     std::vector<std::uint32_t> words;
     std::vector<std::uint32_t> blockWords;
+    // Per block, bit 8 k + l set where the cell (l, k) draws a group of its
+    // static set.
+    std::vector<std::uint64_t> decorated;
     std::vector<std::uint8_t> mapBlocks;
     // What rendering a chunk of the column's blocks gives besides the map
     // blocks; chunks are rendered on either thread.
@@ -278,6 +305,18 @@ public:
           m_summary(summary)
     {
         m_decoratedCells.assign(m_transitions.staticSetNames().size(), 0);
+        // The cell's own draw, then its hit's.
+        m_transitionDraws.resize(m_transitions.transitionCount());
+        for (std::size_t i = 0; i < m_transitionDraws.size(); ++i)
+            m_transitionDraws[i] = std::uint8_t(1 + m_transitions.transitions()[i].drawCount);
+        // Then its set's chance, without random art none.
+        m_mainDraws.resize(m_randomArt ? m_transitions.mainEntryCount() : 1);
+        for (std::size_t i = 1; i < m_mainDraws.size(); ++i) {
+            const MainKeyEntry &main = m_transitions.mainEntries()[i];
+            // Draws modulo 100 are below 100 whatever the chance above it.
+            if (main.staticSet)
+                m_mainDraws[i] = {1, std::uint8_t(std::clamp(main.decorationChance, 0, 100))};
+        }
         for (int index = 0; index < 256; ++index)
             m_tablesAtStart.refresh(tables, std::uint8_t(index), std::uint8_t(index));
         m_liveTables = m_tablesAtStart;
@@ -293,7 +332,10 @@ public:
             const std::size_t cells = std::size_t(blocksHigh) * MapFiles::cellsPerBlock;
             work.lookups.resize(cells);
             work.basics.resize(cells);
+            work.cellDraws.resize(cells);
+            work.blockDraws.resize(std::size_t(blocksHigh));
             work.blockWords.resize(std::size_t(blocksHigh));
+            work.decorated.resize(std::size_t(blocksHigh));
             work.mapBlocks.resize(std::size_t(blocksHigh) * MapFiles::mapBlockSize);
             work.staticsEnd.resize(std::size_t(blocksHigh));
             work.chunks.resize(std::size_t(blocksHigh / ColumnPipeline::blocksPerChunk + 1));
@@ -381,17 +423,46 @@ private:
         for (int blockY = firstBlock; blockY < endBlock; ++blockY) {
             fillKeyGrid(grid, x, blockY * MapFiles::cellsPerBlockSide, m_summary.blocksWide,
                         m_summary.blocksHigh, terrainRows);
-            m_finder.findBlock(grid, work.lookups.data() + cell, &cache);
+            const TransitionLookup *lookups = work.lookups.data() + cell;
+            const std::uint64_t uniformCells =
+                m_finder.findBlock(grid, work.lookups.data() + cell, &cache);
+            CellBasics *basics = work.basics.data() + cell;
+            std::uint8_t flags = 0;
             for (int k = 0; k < MapFiles::cellsPerBlockSide; ++k) {
                 const int y = blockY * MapFiles::cellsPerBlockSide + k;
                 const std::uint8_t *terrain = terrainRows.at(x, y);
                 const std::uint8_t *altitude = altitudeRows.at(x, y);
-                CellBasics *out = work.basics.data() + cell;
-                for (int l = 0; l < MapFiles::cellsPerBlockSide; ++l)
-                    out[l] = m_tablesAtStart.basics(altitude[l], terrain[l]);
-                cell += MapFiles::cellsPerBlockSide;
+                for (int l = 0; l < MapFiles::cellsPerBlockSide; ++l, ++basics) {
+                    *basics = m_tablesAtStart.basics(altitude[l], terrain[l]);
+                    flags |= basics->flags;
+                }
             }
+            CellDraws *draws = work.cellDraws.data() + cell;
+            BlockDraws &block = work.blockDraws[std::size_t(blockY)];
+            block = {};
+            block.anyEntering = flags & CellBasics::needsEntering;
+            // A block inside one terrain has one lookup.
+            const int distinct = uniformCells == ~std::uint64_t(0) ? 1 : MapFiles::cellsPerBlock;
+            int chances = 0;
+            for (int i = 0; i < distinct; ++i) {
+                draws[i] = cellDraws(lookups[i]);
+                block.fixed += draws[i].fixed;
+                chances |= draws[i].chance;
+            }
+            block.oneLookup = distinct == 1;
+            if (distinct == 1) {
+                std::fill_n(draws + 1, MapFiles::cellsPerBlock - 1, draws[0]);
+                block.fixed *= MapFiles::cellsPerBlock;
+            }
+            block.anyChance = chances != 0;
+            cell += MapFiles::cellsPerBlock;
         }
+    }
+
+    CellDraws cellDraws(TransitionLookup lookup) const
+    {
+        const CellDraws main = m_mainDraws[m_randomArt ? lookup.main : 0];
+        return {std::uint8_t(m_transitionDraws[lookup.hit] + main.fixed), main.chance};
     }
 
     // Takes the column's draws from the generator: how many each cell
@@ -399,42 +470,51 @@ private:
     // from its chance draw. Enters what the tables lack on the way.
     void planColumn(int blockX, ColumnWork &work)
     {
-        const CompiledTransition *transitions = m_transitions.transitions();
-        const MainKeyEntry *mainEntries = m_transitions.mainEntries();
         // The generator's words go straight into the column, where the
         // blocks' bytes are made from them.
         work.words.clear();
         std::size_t next = m_random.suspend(work.words);
-        std::size_t cell = 0;
         for (int blockY = 0; blockY < m_summary.blocksHigh; ++blockY) {
             if (work.words.size() - next < maximumDrawsPerBlock)
                 GlibcRandom::extend(work.words, wordsPerExtension);
             work.blockWords[std::size_t(blockY)] = std::uint32_t(next);
+            const BlockDraws &block = work.blockDraws[std::size_t(blockY)];
+            const std::size_t firstCell = std::size_t(blockY) * MapFiles::cellsPerBlock;
+            if (block.anyEntering)
+                enterMissing(blockX, blockY, work.basics.data() + firstCell);
+            std::uint64_t &decorated = work.decorated[std::size_t(blockY)];
+            decorated = 0;
+            if (!block.anyChance) {
+                next += block.fixed;
+                continue;
+            }
             const std::uint32_t *words = work.words.data() + next;
-            GlibcRandom::Draws draws(words);
-            for (int k = 0; k < MapFiles::cellsPerBlockSide; ++k) {
-                for (int l = 0; l < MapFiles::cellsPerBlockSide; ++l, ++cell) {
-                    if (work.basics[cell].flags & CellBasics::needsEntering)
-                        work.basics[cell] = enterMissing(blockX * MapFiles::cellsPerBlockSide + l,
-                                                         blockY * MapFiles::cellsPerBlockSide + k);
-                    const TransitionLookup lookup = work.lookups[cell];
-                    // The cell's own draw, then its hit's.
-                    draws.skip(1 + transitions[lookup.hit].drawCount);
-                    if (m_randomArt) {
-                        const MainKeyEntry &main = mainEntries[lookup.main];
-                        if (main.staticSet && draws.nextBelow(100) < main.decorationChance)
-                            draws.skip(1);
-                    }
+            const std::uint32_t *at = words;
+            const CellDraws *draws = work.cellDraws.data() + firstCell;
+            // The chance draw is each cell's last fixed one. Most cells are
+            // not decorated: leaving the inner loop for those that are
+            // keeps it a branch, on which the processor runs ahead, where a
+            // select would wait for every draw in turn.
+            for (int i = 0; i < MapFiles::cellsPerBlock;) {
+                for (; i < MapFiles::cellsPerBlock; ++i) {
+                    at += draws[i].fixed;
+                    if (int(at[-1] >> 1) % 100 < draws[i].chance)
+                        break;
+                }
+                if (i < MapFiles::cellsPerBlock) {
+                    decorated |= std::uint64_t(1) << i;
+                    ++at;
+                    ++i;
                 }
             }
-            next += std::size_t(draws.position() - words);
+            next += std::size_t(at - words);
         }
         m_random.resume(work.words, next);
     }
 
     // Makes map blocks and statics of the column's blocks from firstBlock
-    // to before endBlock from its planned draws. Runs on either thread;
-    // reads nothing that the planning writes.
+    // to before endBlock from its planned draws. Runs on either thread,
+    // after the planning of the column.
     void renderBlocks(int blockX, int firstBlock, int endBlock, ColumnWork &work) const
     {
         ColumnWork::Chunk &chunk =
@@ -450,23 +530,49 @@ private:
 
     void renderBlock(int blockX, int blockY, ColumnWork &work, ColumnWork::Chunk &chunk) const
     {
-        const std::size_t firstCell = std::size_t(blockY) * MapFiles::cellsPerBlock;
-        const TransitionLookup *lookups = work.lookups.data() + firstCell;
-        const CellBasics *cells = work.basics.data() + firstCell;
+        const auto block = std::size_t(blockY);
+        std::uint8_t *cellOut = work.mapBlocks.data() + block * MapFiles::mapBlockSize;
+        qToLittleEndian<qint32>(blockX * m_summary.blocksHigh + blockY, cellOut);
+        const std::size_t firstCell = block * MapFiles::cellsPerBlock;
+        const RenderedBlock rendered {
+            work.lookups.data() + firstCell, work.basics.data() + firstCell,
+            work.words.data() + work.blockWords[block], work.decorated[block], cellOut + 4};
+        if (work.blockDraws[block].oneLookup)
+            renderCells<true>(rendered, chunk);
+        else
+            renderCells<false>(rendered, chunk);
+    }
+
+    // What renderCells() needs of one block.
+    struct RenderedBlock
+    {
+        const TransitionLookup *lookups;
+        const CellBasics *cells;
+        const std::uint32_t *words;
+        std::uint64_t decorated;
+        std::uint8_t *cellOut;
+    };
+
+    // oneLookup: every cell of the block has the first cell's lookup, whose
+    // transition and entry are then read once instead of for every cell.
+    template<bool oneLookup>
+    void renderCells(const RenderedBlock &block, ColumnWork::Chunk &chunk) const
+    {
         const CompiledTransition *transitions = m_transitions.transitions();
         const MainKeyEntry *mainEntries = m_transitions.mainEntries();
-        std::uint8_t *cellOut =
-            work.mapBlocks.data() + std::size_t(blockY) * MapFiles::mapBlockSize;
-        qToLittleEndian<qint32>(blockX * m_summary.blocksHigh + blockY, cellOut);
-        cellOut += 4;
-        GlibcRandom::Draws draws(work.words.data() + work.blockWords[std::size_t(blockY)]);
+        const CompiledTransition blockHit = transitions[block.lookups[0].hit];
+        const MainKeyEntry blockMain = mainEntries[block.lookups[0].main];
+        const TransitionLookup *lookups = block.lookups;
+        const CellBasics *cells = block.cells;
+        std::uint8_t *cellOut = block.cellOut;
+        GlibcRandom::Draws draws(block.words);
         for (int k = 0; k < MapFiles::cellsPerBlockSide; ++k) {
             for (int l = 0; l < MapFiles::cellsPerBlockSide; ++l) {
                 const CellBasics cell = *cells++;
                 const std::int8_t baseAltitude = cell.baseAltitude;
                 const int randomFlag = cell.flags & CellBasics::randomFlag;
                 const TransitionLookup lookup = *lookups++;
-                const CompiledTransition &hit = transitions[lookup.hit];
+                const CompiledTransition &hit = oneLookup ? blockHit : transitions[lookup.hit];
                 // Drawn for every cell, also without the flag, so that the
                 // sequence of draws does not depend on the terrain; a map
                 // tile of a hit replaces the altitude it varies.
@@ -488,10 +594,16 @@ private:
                 if (transitionStatic.present)
                     chunk.statics.append(transitionStatic.tileId, l, k, transitionStatic.z, 0);
 
-                if (m_randomArt) {
-                    const MainKeyEntry &main = mainEntries[lookup.main];
-                    if (placeRandomStatics(m_transitions, main, draws, l, k, landCell.z,
-                                           chunk.statics, chunk.traces)
+                if (!m_randomArt)
+                    continue;
+                const MainKeyEntry &main = oneLookup ? blockMain : mainEntries[lookup.main];
+                if (!main.staticSet)
+                    continue;
+                // The chance draw, whose outcome the planning kept.
+                draws.skip(1);
+                if (block.decorated >> (8 * k + l) & 1) {
+                    if (placeStaticGroup(m_transitions, main, draws.next(), l, k, landCell.z,
+                                         chunk.statics, chunk.traces)
                         > 0)
                         ++chunk.decoratedCells[std::size_t(main.staticSetId)];
                 }
@@ -535,6 +647,19 @@ private:
         }
         pipeline.release(blockX);
         return true;
+    }
+
+    // Enters what the tables lack for the block's cells that ask for it,
+    // in cell order.
+    void enterMissing(int blockX, int blockY, CellBasics *basics)
+    {
+        for (int k = 0; k < MapFiles::cellsPerBlockSide; ++k) {
+            for (int l = 0; l < MapFiles::cellsPerBlockSide; ++l, ++basics) {
+                if (basics->flags & CellBasics::needsEntering)
+                    *basics = enterMissing(blockX * MapFiles::cellsPerBlockSide + l,
+                                           blockY * MapFiles::cellsPerBlockSide + k);
+            }
+        }
     }
 
     // Enters what the tables lack for the cell (x, y), in the order the
@@ -582,6 +707,9 @@ private:
     FlatTables m_tablesAtStart;
     FlatTables m_liveTables;
     std::vector<qint64> m_decoratedCells;
+    // CellDraws' parts per transition and general entry number.
+    std::vector<std::uint8_t> m_transitionDraws;
+    std::vector<CellDraws> m_mainDraws;
     ColumnWork m_columns[columnSlots];
 };
 

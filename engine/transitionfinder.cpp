@@ -2,6 +2,8 @@
 
 #include "keygrid.h"
 
+#include <algorithm>
+
 PackedKey windowKey(const std::uint8_t n[4][4], int row, int column)
 {
     const auto code = [&](int dy, int dx) { return std::uint64_t(n[row + dy][column + dx]); };
@@ -24,9 +26,15 @@ TransitionFinder::TransitionFinder(const TransitionIndex &index, bool needMainEn
     }
 }
 
-void TransitionFinder::findBlock(const KeyGrid &grid, TransitionLookup *out, Cache *cache) const
+std::uint64_t TransitionFinder::findBlock(const KeyGrid &grid, TransitionLookup *out,
+                                          Cache *cache) const
 {
     const std::uint64_t uniformCells = grid.uniformCells();
+    // Over half the blocks of a map lie wholly inside one terrain.
+    if (uniformCells == ~std::uint64_t(0)) {
+        std::fill_n(out, 64, m_uniform[grid.ownCode(0, 0)]);
+        return uniformCells;
+    }
     const bool inside = grid.allInside();
     std::uint8_t n[4][4];
     for (int cell = 0; cell < 64; ++cell) {
@@ -64,6 +72,7 @@ void TransitionFinder::findBlock(const KeyGrid &grid, TransitionLookup *out, Cac
         grid.neighbourhood(l, k, n);
         out[cell] = findCell(n);
     }
+    return uniformCells;
 }
 
 std::uint32_t TransitionFinder::mainEntry(PackedKey mainKey, std::uint8_t own) const

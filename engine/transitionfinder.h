@@ -41,8 +41,10 @@ public:
         std::vector<Entry> m_entries;
     };
 
-    // The lookups of the block's 64 cells, in cell order.
-    void findBlock(const KeyGrid &grid, TransitionLookup *out, Cache *cache = nullptr) const;
+    // The lookups of the block's 64 cells, in cell order. Returns
+    // grid.uniformCells(), which it needs anyway.
+    std::uint64_t findBlock(const KeyGrid &grid, TransitionLookup *out,
+                            Cache *cache = nullptr) const;
     // The lookup of one cell from its neighbourhood, the indexes from
     // (x - 2, y - 2) to (x + 1, y + 1) rows first, as KeyGrid::neighbourhood
     // gives them.

@@ -74,6 +74,9 @@ public:
     // The same, as arrays for the per-cell loop.
     const CompiledTransition *transitions() const { return m_transitions.data(); }
     const MainKeyEntry *mainEntries() const { return m_mainEntries.data(); }
+    // The arrays' lengths, number 0 included.
+    std::size_t transitionCount() const { return m_transitions.size(); }
+    std::size_t mainEntryCount() const { return m_mainEntries.size(); }
 
     // The names of the static sets that some key selects.
     const QStringList &staticSetNames() const { return m_staticSetNames; }
