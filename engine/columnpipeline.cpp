@@ -38,7 +38,7 @@ qint64 nanoseconds(clockid_t clock)
 } // namespace
 
 ColumnPipeline::ColumnPipeline(int columns, int blocksPerColumn, int slotCount, bool withWorker,
-                               Task prepare, Task render)
+                               Task prepare, PlanTask plan, Task render)
     : m_columns(columns),
       m_blocksPerColumn(blocksPerColumn),
       m_chunks(std::max(1, (blocksPerColumn + blocksPerChunk - 1) / blocksPerChunk)),
@@ -49,6 +49,7 @@ ColumnPipeline::ColumnPipeline(int columns, int blocksPerColumn, int slotCount, 
     m_prepare.done.assign(slotCount, 0);
     m_render.task = std::move(render);
     m_render.done.assign(slotCount, 0);
+    m_plan = std::move(plan);
     if (withWorker)
         m_worker = std::thread([this] { run(); });
 }
@@ -72,8 +73,40 @@ bool ColumnPipeline::workerAvailable()
     return sched_getaffinity(0, sizeof cores, &cores) != 0 || CPU_COUNT(&cores) > 1;
 }
 
+bool ColumnPipeline::canPlan(int producer) const
+{
+    const int column = m_plannedEnd;
+    const auto slot = std::size_t(column % m_slots);
+    return !m_planning && column < m_columns && m_slotColumns[slot] == column
+        && m_prepare.done[slot] == m_chunks && (producer == 0 || m_declined != column);
+}
+
+void ColumnPipeline::runPlan(std::unique_lock<std::mutex> &lock, int producer)
+{
+    const int column = m_plannedEnd;
+    m_planning = true;
+    lock.unlock();
+    const bool planned = m_plan(column, column % m_slots, producer);
+    lock.lock();
+    m_planning = false;
+    if (planned)
+        m_plannedEnd = column + 1;
+    else
+        m_declined = column;
+    m_finished.fetch_add(1, std::memory_order_release);
+    // Whatever this made possible, the other thread may be waiting for.
+    if (producer == 1)
+        m_callerWake.notify_all();
+    else
+        wakeWorker();
+}
+
 bool ColumnPipeline::runTask(std::unique_lock<std::mutex> &lock, int producer)
 {
+    if (canPlan(producer)) {
+        runPlan(lock, producer);
+        return true;
+    }
     Stage *stage = nullptr;
     if (m_render.column < m_plannedEnd) {
         stage = &m_render;
@@ -101,10 +134,11 @@ bool ColumnPipeline::runTask(std::unique_lock<std::mutex> &lock, int producer)
     lock.lock();
     ++stage->done[std::size_t(slot)];
     m_finished.fetch_add(1, std::memory_order_release);
-    // Only the caller waits for finished chunks; the worker waits for new
-    // work, which planned() and release() make.
+    // A prepared column may be planned next, by the other thread.
     if (producer == 1)
         m_callerWake.notify_all();
+    else if (stage == &m_prepare && stage->done[std::size_t(slot)] == m_chunks)
+        wakeWorker();
     return true;
 }
 
@@ -115,8 +149,8 @@ void ColumnPipeline::waitUntil(const Stage &stage, int column)
     while (m_slotColumns[slot] != column || stage.done[slot] != m_chunks) {
         if (runTask(lock, 0))
             continue;
-        // The worker is at the last chunk this thread waits for, which
-        // takes it well under a millisecond. Sleeping now would hand the
+        // The worker is at the last task this thread waits for (a chunk or
+        // the column's plan), which takes it well under a millisecond. Sleeping now would hand the
         // core to another process and, on a busy machine, get it back only
         // after that process's time slice.
         const int finished = m_finished.load(std::memory_order_relaxed);
@@ -141,21 +175,9 @@ void ColumnPipeline::waitUntil(const Stage &stage, int column)
     }
 }
 
-void ColumnPipeline::waitPrepared(int column)
-{
-    waitUntil(m_prepare, column);
-}
-
 void ColumnPipeline::waitRendered(int column)
 {
     waitUntil(m_render, column);
-}
-
-void ColumnPipeline::planned(int column)
-{
-    std::lock_guard lock(m_mutex);
-    m_plannedEnd = column + 1;
-    wakeWorker();
 }
 
 void ColumnPipeline::release(int column)

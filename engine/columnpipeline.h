@@ -10,19 +10,21 @@
 #include <thread>
 #include <vector>
 
-// Runs the work on block columns that draws no random number on two
-// threads, around the work that must happen in order on the caller's
-// thread. Each column is prepared (in any order), then planned by the
-// caller (in order), then rendered (in any order), then consumed by the
-// caller (in order), who releases its slot (column % slotCount) for a later
-// column. Preparing and rendering go in chunks of a column's blocks.
+// Runs the work on block columns on two threads, around the work that must
+// happen in order. Each column is prepared (in any order), then planned (in
+// order, one column at a time, on either thread), then rendered (in any
+// order), then consumed by the caller (in order), who releases its slot
+// (column % slotCount) for a later column. Preparing and rendering go in
+// chunks of a column's blocks.
 //
-// A worker thread prepares and renders whatever chunk is next; so does the
+// A worker thread plans, renders and prepares whatever is next; so does the
 // caller whenever what it waits for is not ready, so that it never idles
-// while work is left, and waits at most for the chunks that the worker is
-// at. The two share the work as their speeds allow: a worker that gets
-// little of a core leaves most chunks to the caller. Without the worker
-// (one core, or asked for) the caller does everything.
+// while work is left, and waits at most for the task that the worker is at.
+// While the caller consumes (writes) a column, the worker can so plan the
+// next: only the consuming is the caller's alone. The two share the work as
+// their speeds allow: a worker that gets little of a core leaves most tasks
+// to the caller. Without the worker (one core, or asked for) the caller
+// does everything.
 class ColumnPipeline
 {
 public:
@@ -32,9 +34,13 @@ public:
     // of its own.
     using Task =
         std::function<void(int column, int slot, int firstBlock, int endBlock, int producer)>;
+    // plan(column, slot, producer) plans the whole column; on the worker it
+    // may decline, returning false before it changes anything, and the
+    // caller then plans that column.
+    using PlanTask = std::function<bool(int column, int slot, int producer)>;
 
     ColumnPipeline(int columns, int blocksPerColumn, int slotCount, bool withWorker, Task prepare,
-                   Task render);
+                   PlanTask plan, Task render);
     // Stops the worker (also when columns were left unconsumed) and joins it.
     ~ColumnPipeline();
 
@@ -43,10 +49,6 @@ public:
 
     static constexpr int blocksPerChunk = 64;
 
-    // Returns once column has been prepared, working meanwhile.
-    void waitPrepared(int column);
-    // The caller has planned column, which may now be rendered.
-    void planned(int column);
     // Returns once column has been rendered, working meanwhile.
     void waitRendered(int column);
     // The caller is done with column, so its slot may be reused.
@@ -75,9 +77,12 @@ private:
         std::vector<int> done;
     };
 
-    // Claims and runs the next chunk, rendering first since the caller is
-    // waiting for that; false when none is ready.
+    // Claims and runs the next task: planning first, which the rendering
+    // waits for, then rendering, which the caller waits for, then
+    // preparing; false when none is ready.
     bool runTask(std::unique_lock<std::mutex> &lock, int producer);
+    bool canPlan(int producer) const;
+    void runPlan(std::unique_lock<std::mutex> &lock, int producer);
     void waitUntil(const Stage &stage, int column);
     void run();
     // At the end of every window of columns: whether the worker works
@@ -95,6 +100,11 @@ private:
     std::condition_variable m_workerWake;
     Stage m_prepare;
     Stage m_render;
+    PlanTask m_plan;
+    // Planning: the column that is planned next, whether a thread is at it,
+    // and the last column that the worker declined.
+    bool m_planning = false;
+    int m_declined = -1;
     // The column each slot holds; -1 for none.
     std::vector<int> m_slotColumns;
     int m_plannedEnd = 0;

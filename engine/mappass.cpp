@@ -340,15 +340,26 @@ public:
             work.staticsEnd.resize(std::size_t(blocksHigh));
             work.chunks.resize(std::size_t(blocksHigh / ColumnPipeline::blocksPerChunk + 1));
         }
-        // Only taking the draws from the generator must go in order, on
-        // this thread; finding the cells' transitions and making the
-        // blocks' bytes from the draws run on both threads.
+        // Only taking the draws from the generator must go in order, and
+        // only writing on this thread; finding the cells' transitions and
+        // making the blocks' bytes from the draws run on both threads.
         ColumnPipeline pipeline(
             blocksWide, blocksHigh, columnSlots, ColumnPipeline::workerAvailable(),
             [this](int blockX, int slot, int firstBlock, int endBlock, int producer) {
                 prepareBlocks(blockX, firstBlock, endBlock, m_columns[slot],
                               producer == 0 ? m_keyGrid : m_workerGrid, m_strips[producer],
                               m_lookupCaches[producer]);
+            },
+            [this](int blockX, int slot, int producer) {
+                // Entering what the tables lack tells the observer, which
+                // hears from this thread only.
+                ColumnWork &work = m_columns[slot];
+                if (producer != 0
+                    && std::any_of(work.blockDraws.begin(), work.blockDraws.end(),
+                                   [](const BlockDraws &block) { return block.anyEntering; }))
+                    return false;
+                planColumn(blockX, work);
+                return true;
             },
             [this](int blockX, int slot, int firstBlock, int endBlock, int) {
                 renderBlocks(blockX, firstBlock, endBlock, m_columns[slot]);
@@ -357,13 +368,10 @@ public:
             m_observer.progressChanged(blockX * blocksHigh);
             if (m_observer.isCancelled())
                 return true;
-            pipeline.waitPrepared(blockX);
-            planColumn(blockX, m_columns[blockX % columnSlots]);
-            pipeline.planned(blockX);
-            if (blockX > 0 && !writeColumn(pipeline, blockX - 1, writer, structureStatics))
+            if (!writeColumn(pipeline, blockX, writer, structureStatics))
                 return false;
         }
-        return blocksWide == 0 || writeColumn(pipeline, blocksWide - 1, writer, structureStatics);
+        return true;
     }
 
     void countDecoratedCells()
@@ -467,7 +475,8 @@ private:
 
     // Takes the column's draws from the generator: how many each cell
     // makes follows from its transition and, for its static set's group,
-    // from its chance draw. Enters what the tables lack on the way.
+    // from its chance draw. Enters what the tables lack on the way. Runs on
+    // either thread, a column at a time and in order.
     void planColumn(int blockX, ColumnWork &work)
     {
         // The generator's words go straight into the column, where the
