@@ -543,13 +543,24 @@ private:
         std::uint8_t *cellOut = work.mapBlocks.data() + block * MapFiles::mapBlockSize;
         qToLittleEndian<qint32>(blockX * m_summary.blocksHigh + blockY, cellOut);
         const std::size_t firstCell = block * MapFiles::cellsPerBlock;
-        const RenderedBlock rendered {
-            work.lookups.data() + firstCell, work.basics.data() + firstCell,
-            work.words.data() + work.blockWords[block], work.decorated[block], cellOut + 4};
-        if (work.blockDraws[block].oneLookup)
-            renderCells<true>(rendered, chunk);
+        const RenderedBlock rendered {work.lookups.data() + firstCell,
+                                      work.basics.data() + firstCell,
+                                      work.cellDraws.data() + firstCell,
+                                      work.words.data() + work.blockWords[block],
+                                      work.decorated[block],
+                                      cellOut + 4};
+        if (!work.blockDraws[block].oneLookup) {
+            renderCells(rendered, chunk);
+            return;
+        }
+        const CompiledTransition &hit = m_transitions.transition(rendered.lookups[0].hit);
+        const MainKeyEntry &main = m_transitions.mainEntry(rendered.lookups[0].main);
+        if (hit.staticTileCount.divisor() > 0)
+            renderCells(rendered, chunk);
+        else if (hit.mapTileCount.divisor() > 0)
+            renderOneLookup<true>(rendered, hit, main, chunk);
         else
-            renderCells<false>(rendered, chunk);
+            renderOneLookup<false>(rendered, hit, main, chunk);
     }
 
     // What renderCells() needs of one block.
@@ -557,66 +568,138 @@ private:
     {
         const TransitionLookup *lookups;
         const CellBasics *cells;
+        const CellDraws *draws;
         const std::uint32_t *words;
         std::uint64_t decorated;
         std::uint8_t *cellOut;
     };
 
-    // oneLookup: every cell of the block has the first cell's lookup, whose
-    // transition and entry are then read once instead of for every cell.
-    template<bool oneLookup>
+    // The common block, inside one terrain: every cell has one lookup, whose
+    // hit places no static tile and gives every cell a map tile (or none).
+    // The land of all cells is made first, with nothing but the cells
+    // changing from one to the next, then the decorated cells' groups are
+    // placed, in cell order as renderCells() places them.
+    template<bool mapTile>
+    void renderOneLookup(const RenderedBlock &block, const CompiledTransition &hit,
+                         const MainKeyEntry &main, ColumnWork::Chunk &chunk) const
+    {
+        const TransitionTile *tiles = hit.mapTiles;
+        const FastRemainder tileCount = hit.mapTileCount;
+        const int keptFlag = hit.keepsVariation ? CellBasics::randomFlag : 0;
+        const bool chanceDraw = m_randomArt && main.staticSet;
+        // Words per cell: its own, its map tile's two, its chance.
+        const std::size_t cellWords = 1 + hit.drawCount + (chanceDraw ? 1 : 0);
+        const std::uint64_t decorated = block.decorated;
+        const std::uint32_t *words = block.words;
+        std::uint8_t *cellOut = block.cellOut;
+        // The group draw and land altitude of each decorated cell.
+        std::uint32_t groupDraws[MapFiles::cellsPerBlock];
+        std::int8_t groupZ[MapFiles::cellsPerBlock];
+        int groups = 0;
+        for (int cell = 0; cell < MapFiles::cellsPerBlock; ++cell) {
+            const CellBasics basics = block.cells[cell];
+            std::uint16_t tileId = basics.tileId;
+            std::int8_t z;
+            if constexpr (mapTile) {
+                // As resolveTransition(): the cell's own draw, dropped.
+                const TransitionTile &tile = tiles[tileCount.of(words[1] >> 1)];
+                const int r2 = int(words[2] >> 1) % 4;
+                const int variation = r2 == 0 ? -2 : r2 == 3 ? 2 : 0;
+                tileId = tile.tileId;
+                z = static_cast<std::int8_t>(tile.altIdMod + basics.baseAltitude
+                                             + (basics.flags & keptFlag) * variation);
+            } else {
+                z = static_cast<std::int8_t>(basics.baseAltitude
+                                             + (basics.flags & CellBasics::randomFlag)
+                                                 * (int(words[0] >> 1) % 6));
+            }
+            cellOut[0] = static_cast<std::uint8_t>(tileId);
+            cellOut[1] = static_cast<std::uint8_t>(tileId >> 8);
+            cellOut[2] = static_cast<std::uint8_t>(z);
+            cellOut += MapFiles::mapCellSize;
+            words += cellWords;
+            if (decorated >> cell & 1) {
+                groupDraws[groups] = *words++ >> 1;
+                groupZ[groups++] = z;
+            }
+        }
+        for (std::uint64_t cells = decorated, group = 0; cells; cells &= cells - 1, ++group) {
+            const int cell = std::countr_zero(cells);
+            if (placeStaticGroup(m_transitions, main, int(groupDraws[group]), cell % 8, cell / 8,
+                                 groupZ[group], chunk.statics, chunk.traces)
+                > 0)
+                ++chunk.decoratedCells[std::size_t(main.staticSetId)];
+        }
+    }
+
+    // Any other block, a cell at a time. The statics are noted in the order
+    // the cells make them and appended afterwards, so that the per-cell
+    // loop calls nothing.
     void renderCells(const RenderedBlock &block, ColumnWork::Chunk &chunk) const
     {
         const CompiledTransition *transitions = m_transitions.transitions();
-        const MainKeyEntry *mainEntries = m_transitions.mainEntries();
-        const CompiledTransition blockHit = transitions[block.lookups[0].hit];
-        const MainKeyEntry blockMain = mainEntries[block.lookups[0].main];
-        const TransitionLookup *lookups = block.lookups;
-        const CellBasics *cells = block.cells;
+        struct Placement
+        {
+            // A transition static's tile, or a group's draw.
+            std::uint32_t value;
+            std::uint32_t main;
+            std::uint8_t cell;
+            std::int8_t z;
+            bool group;
+        };
+        Placement placements[2 * MapFiles::cellsPerBlock];
+        int placed = 0;
+        const std::uint32_t *words = block.words;
         std::uint8_t *cellOut = block.cellOut;
-        GlibcRandom::Draws draws(block.words);
-        for (int k = 0; k < MapFiles::cellsPerBlockSide; ++k) {
-            for (int l = 0; l < MapFiles::cellsPerBlockSide; ++l) {
-                const CellBasics cell = *cells++;
-                const std::int8_t baseAltitude = cell.baseAltitude;
-                const int randomFlag = cell.flags & CellBasics::randomFlag;
-                const TransitionLookup lookup = *lookups++;
-                const CompiledTransition &hit = oneLookup ? blockHit : transitions[lookup.hit];
-                // Drawn for every cell, also without the flag, so that the
-                // sequence of draws does not depend on the terrain; a map
-                // tile of a hit replaces the altitude it varies.
-                LandCell landCell {cell.tileId, baseAltitude};
-                if (hit.mapTileCount.divisor() > 0)
-                    draws.skip(1);
-                else
-                    landCell.z =
-                        static_cast<std::int8_t>(baseAltitude + randomFlag * draws.nextBelow(6));
-
-                TransitionStatic transitionStatic;
-                resolveTransition(hit, baseAltitude, randomFlag, draws, landCell, transitionStatic);
-
-                cellOut[0] = static_cast<std::uint8_t>(landCell.tileId);
-                cellOut[1] = static_cast<std::uint8_t>(landCell.tileId >> 8);
-                cellOut[2] = static_cast<std::uint8_t>(landCell.z);
-                cellOut += MapFiles::mapCellSize;
-
-                if (transitionStatic.present)
-                    chunk.statics.append(transitionStatic.tileId, l, k, transitionStatic.z, 0);
-
-                if (!m_randomArt)
-                    continue;
-                const MainKeyEntry &main = oneLookup ? blockMain : mainEntries[lookup.main];
-                if (!main.staticSet)
-                    continue;
-                // The chance draw, whose outcome the planning kept.
+        for (int cell = 0; cell < MapFiles::cellsPerBlock; ++cell) {
+            const CellBasics basics = block.cells[cell];
+            const std::int8_t baseAltitude = basics.baseAltitude;
+            const int randomFlag = basics.flags & CellBasics::randomFlag;
+            const TransitionLookup lookup = block.lookups[cell];
+            const CompiledTransition &hit = transitions[lookup.hit];
+            GlibcRandom::Draws draws(words);
+            // Drawn for every cell, also without the flag, so that the
+            // sequence of draws does not depend on the terrain; a map tile
+            // of a hit replaces the altitude it varies.
+            LandCell landCell {basics.tileId, baseAltitude};
+            if (hit.mapTileCount.divisor() > 0)
                 draws.skip(1);
-                if (block.decorated >> (8 * k + l) & 1) {
-                    if (placeStaticGroup(m_transitions, main, draws.next(), l, k, landCell.z,
-                                         chunk.statics, chunk.traces)
-                        > 0)
-                        ++chunk.decoratedCells[std::size_t(main.staticSetId)];
-                }
+            else
+                landCell.z =
+                    static_cast<std::int8_t>(baseAltitude + randomFlag * draws.nextBelow(6));
+
+            TransitionStatic transitionStatic;
+            resolveTransition(hit, baseAltitude, randomFlag, draws, landCell, transitionStatic);
+
+            cellOut[0] = static_cast<std::uint8_t>(landCell.tileId);
+            cellOut[1] = static_cast<std::uint8_t>(landCell.tileId >> 8);
+            cellOut[2] = static_cast<std::uint8_t>(landCell.z);
+            cellOut += MapFiles::mapCellSize;
+
+            if (transitionStatic.present)
+                placements[placed++] = {transitionStatic.tileId, 0, std::uint8_t(cell),
+                                        transitionStatic.z, false};
+            // After the cell's fixed draws, the last its set's chance, the
+            // planning found whether it draws a group.
+            const std::size_t fixed = block.draws[cell].fixed;
+            const bool decorated = block.decorated >> cell & 1;
+            if (decorated)
+                placements[placed++] = {words[fixed] >> 1, lookup.main, std::uint8_t(cell),
+                                        landCell.z, true};
+            words += fixed + (decorated ? 1 : 0);
+        }
+        for (int i = 0; i < placed; ++i) {
+            const Placement &placement = placements[i];
+            const int l = placement.cell % 8, k = placement.cell / 8;
+            if (!placement.group) {
+                chunk.statics.append(std::uint16_t(placement.value), l, k, placement.z, 0);
+                continue;
             }
+            const MainKeyEntry &main = m_transitions.mainEntry(placement.main);
+            if (placeStaticGroup(m_transitions, main, int(placement.value), l, k, placement.z,
+                                 chunk.statics, chunk.traces)
+                > 0)
+                ++chunk.decoratedCells[std::size_t(main.staticSetId)];
         }
     }
 
