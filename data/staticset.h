@@ -4,6 +4,7 @@
 #include <QList>
 #include <QString>
 
+#include <algorithm>
 #include <cstdint>
 
 // One decorative object of a group, placed relative to the decorated cell.
@@ -39,8 +40,14 @@ public:
 
     qint64 count() const { return m_totals.isEmpty() ? 0 : m_totals.constLast(); }
     bool isEmpty() const { return count() == 0; }
-    // The group index at position 0 <= position < count().
-    int at(qint64 position) const;
+    // The group index at position 0 <= position < count(). Inline: the
+    // pass asks for every decorated cell.
+    int at(qint64 position) const
+    {
+        // The first group whose running total exceeds the position.
+        const auto it = std::upper_bound(m_totals.cbegin(), m_totals.cend(), position);
+        return m_groups[it - m_totals.cbegin()];
+    }
 
     bool operator==(const WeightedGroups &) const = default;
 

@@ -2,15 +2,14 @@
 
 #include "mapfiles.h"
 
-#include <limits>
-
 int placeStaticGroup(const TransitionIndex &index, const MainKeyEntry &main, int r2, int l, int k,
                      std::int8_t landZ, StaticsBuffer &statics, QStringList &traces)
 {
     const StaticSet &set = *main.staticSet;
-    const qint64 count = set.weightedGroups.count();
-    // A 32-bit remainder where the weights allow it: the same value, cheaper.
-    const qint64 position = count <= std::numeric_limits<int>::max() ? r2 % int(count) : r2 % count;
+    // A remainder without a division where the weights allow it.
+    const qint64 position = main.totalWeight.divisor() > 0
+        ? qint64(main.totalWeight.of(std::uint32_t(r2)))
+        : r2 % set.weightedGroups.count();
     const StaticGroup &group = set.groups[set.weightedGroups.at(position)];
     for (const StaticEntry &entry : group.entries) {
         const int x = l + entry.x, y = k + entry.y;

@@ -2,6 +2,8 @@
 
 #include "data/maptables.h"
 
+#include <limits>
+
 std::uint32_t TransitionIndex::compile(const TransitionInfo &info, bool keepsVariation)
 {
     CompiledTransition compiled;
@@ -63,6 +65,9 @@ TransitionIndex::TransitionIndex(const MapTables &tables)
         MainKeyEntry &entry = entries[*key];
         entry.staticSet = &set.value();
         entry.decorationChance = set->weightedGroups.isEmpty() ? 0 : set->chance;
+        const qint64 weights = set->weightedGroups.count();
+        if (weights <= std::numeric_limits<std::uint32_t>::max())
+            entry.totalWeight = FastRemainder(std::uint32_t(weights));
         entry.staticSetId = int(m_staticSetNames.indexOf(it.value()));
         if (entry.staticSetId < 0) {
             entry.staticSetId = int(m_staticSetNames.size());

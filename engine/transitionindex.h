@@ -38,6 +38,9 @@ struct MainKeyEntry
     // The set's chance, or 0 when it has no group to draw: a cell is
     // decorated when its chance draw modulo 100 is below this.
     int decorationChance = 0;
+    // The set's total weight, which a group draw is taken modulo, when it
+    // fits 32 bits; divisor 0 otherwise.
+    FastRemainder totalWeight;
 };
 
 // The transition tables keyed by packed keys, built once before a pass so
