@@ -381,6 +381,10 @@ public:
                 m_summary.decoratedCells.append(
                     {m_transitions.staticSetNames().at(qsizetype(i)), m_decoratedCells[i]});
         }
+        // The sets are numbered in the tables' hash order, which changes
+        // from one run to the next; the summary should not.
+        std::sort(m_summary.decoratedCells.begin(), m_summary.decoratedCells.end(),
+                  [](const auto &a, const auto &b) { return a.staticSet < b.staticSet; });
     }
 
     // Cell counts of the indexes that were missing, over the processed area.
