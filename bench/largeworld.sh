@@ -12,7 +12,9 @@
 #   COMPARE=...    also times this build's tool in every round (before and
 #                  after a change, measured alike on a busy machine);
 #   ONE_THREAD=1   also times the pass on one thread (QUILLMOOR_PASS_THREADS=1);
-#   BUSY=1         keeps core 1 busy with a loop meanwhile.
+#   BUSY=1         keeps core 1 busy with a loop meanwhile;
+#   COLD=1         leaves out the untimed run before each timed one (see
+#                  bench/README.md, "Against the floor").
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cli=${CLI:-"$root/build/bin/mapgenerator-cli"}
@@ -58,6 +60,7 @@ for ((run = 1; run <= runs; ++run)); do
     count=$(( ${#variants[@]} / 3 ))
     for ((i = 0; i < count; ++i)); do
         v=$(( (i + run) % count * 3 ))
+        [[ -n "${COLD:-}" ]] || generate "${variants[v + 1]}" "${variants[v + 2]}"
         start=$(date +%s%N)
         generate "${variants[v + 1]}" "${variants[v + 2]}"
         ms=$(milliseconds "$start")
@@ -65,6 +68,7 @@ for ((run = 1; run <= runs; ++run)); do
         line+=" ${variants[v]} $ms ms ($(grep -o 'peak memory .*' out/summary.txt)),"
         sums[v]=$(sha256sum out/map0.mul out/staidx0.mul out/statics0.mul | cut -c1-64 | tr '\n' ' ')
     done
+    [[ -n "${COLD:-}" ]] || "$floor" --terrain terrain.png --altitude altitude.png --sizes-of out >/dev/null
     start=$(date +%s%N)
     "$floor" --terrain terrain.png --altitude altitude.png --sizes-of out >/dev/null
     ms=$(milliseconds "$start")
