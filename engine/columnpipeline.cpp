@@ -77,8 +77,12 @@ bool ColumnPipeline::canPlan(int producer) const
 {
     const int column = m_plannedEnd;
     const auto slot = std::size_t(column % m_slots);
-    return !m_planning && column < m_columns && m_slotColumns[slot] == column
-        && m_prepare.done[slot] == m_chunks && (producer == 0 || m_declined != column);
+    // One column ahead of the caller's is enough to keep both threads busy;
+    // further ahead, a pass stopped early would have taken the draws, and
+    // entered the missing indexes, of more columns that it never writes.
+    return !m_planning && column < m_columns && column <= m_released + 1
+        && m_slotColumns[slot] == column && m_prepare.done[slot] == m_chunks
+        && (producer == 0 || m_declined != column);
 }
 
 void ColumnPipeline::runPlan(std::unique_lock<std::mutex> &lock, int producer)

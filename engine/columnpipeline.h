@@ -12,16 +12,16 @@
 
 // Runs the work on block columns on two threads, around the work that must
 // happen in order. Each column is prepared (in any order), then planned (in
-// order, one column at a time, on either thread), then rendered (in any
-// order), then consumed by the caller (in order), who releases its slot
-// (column % slotCount) for a later column. Preparing and rendering go in
-// chunks of a column's blocks.
+// order, one column at a time, on either thread, at most one column ahead
+// of the one being consumed), then rendered (in any order), then consumed by
+// the caller (in order), who releases its slot (column % slotCount) for a
+// later column. Preparing and rendering go in chunks of a column's blocks.
 //
 // A worker thread plans, renders and prepares whatever is next; so does the
 // caller whenever what it waits for is not ready, so that it never idles
 // while work is left, and waits at most for the task that the worker is at.
-// While the caller consumes (writes) a column, the worker can so plan the
-// next: only the consuming is the caller's alone. The two share the work as
+// While the caller consumes (writes) a column, the worker meanwhile can
+// plan the next: only the consuming is the caller's alone. The two share the work as
 // their speeds allow: a worker that gets little of a core leaves most tasks
 // to the caller. Without the worker (one core, or asked for) the caller
 // does everything.
@@ -101,12 +101,13 @@ private:
     Stage m_prepare;
     Stage m_render;
     PlanTask m_plan;
-    // Planning: the column that is planned next, whether a thread is at it,
-    // and the last column that the worker declined.
+    // Planning: whether a thread is at it, and the last column that the
+    // worker declined.
     bool m_planning = false;
     int m_declined = -1;
     // The column each slot holds; -1 for none.
     std::vector<int> m_slotColumns;
+    // The column that is planned next.
     int m_plannedEnd = 0;
     int m_released = 0;
     bool m_stopping = false;
