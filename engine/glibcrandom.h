@@ -51,7 +51,6 @@ public:
         }
         // Passes over draws whose values are not needed.
         void skip(std::size_t count) { m_at += count; }
-        const std::uint32_t *position() const { return m_at; }
 
     private:
         const std::uint32_t *m_at;

@@ -340,9 +340,11 @@ public:
             work.staticsEnd.resize(std::size_t(blocksHigh));
             work.chunks.resize(std::size_t(blocksHigh / ColumnPipeline::blocksPerChunk + 1));
         }
-        // Only taking the draws from the generator must go in order, and
-        // only writing on this thread; finding the cells' transitions and
-        // making the blocks' bytes from the draws run on both threads.
+        // Only taking the draws from the generator must go in order, a
+        // column at a time on either thread; writing is this thread's
+        // alone, as is entering what the tables lack, which tells the
+        // observer. Finding the cells' transitions and making the blocks'
+        // bytes from the draws run on both threads.
         ColumnPipeline pipeline(
             blocksWide, blocksHigh, columnSlots, ColumnPipeline::workerAvailable(),
             [this](int blockX, int slot, int firstBlock, int endBlock, int producer) {
@@ -435,9 +437,8 @@ private:
         for (int blockY = firstBlock; blockY < endBlock; ++blockY) {
             fillKeyGrid(grid, x, blockY * MapFiles::cellsPerBlockSide, m_summary.blocksWide,
                         m_summary.blocksHigh, terrainRows);
-            const TransitionLookup *lookups = work.lookups.data() + cell;
-            const std::uint64_t uniformCells =
-                m_finder.findBlock(grid, work.lookups.data() + cell, &cache);
+            TransitionLookup *lookups = work.lookups.data() + cell;
+            const std::uint64_t uniformCells = m_finder.findBlock(grid, lookups, &cache);
             CellBasics *basics = work.basics.data() + cell;
             std::uint8_t flags = 0;
             for (int k = 0; k < MapFiles::cellsPerBlockSide; ++k) {
@@ -504,10 +505,10 @@ private:
             const std::uint32_t *words = work.words.data() + next;
             const std::uint32_t *at = words;
             const CellDraws *draws = work.cellDraws.data() + firstCell;
-            // The chance draw is each cell's last fixed one. Most cells are
-            // not decorated: leaving the inner loop for those that are
-            // keeps it a branch, on which the processor runs ahead, where a
-            // select would wait for every draw in turn.
+            // The chance draw is each cell's last fixed one (a cell without
+            // a static set has chance 0). Most cells are not decorated: leaving the inner loop for
+            // those that are keeps it a branch, on which the processor runs ahead, where a select
+            // would wait for every draw in turn.
             for (int i = 0; i < MapFiles::cellsPerBlock;) {
                 for (; i < MapFiles::cellsPerBlock; ++i) {
                     at += draws[i].fixed;
@@ -567,7 +568,7 @@ private:
             renderOneLookup<false>(rendered, hit, main, chunk);
     }
 
-    // What renderCells() needs of one block.
+    // What rendering needs of one block.
     struct RenderedBlock
     {
         const TransitionLookup *lookups;
@@ -591,7 +592,7 @@ private:
         const FastRemainder tileCount = hit.mapTileCount;
         const int keptFlag = hit.keepsVariation ? CellBasics::randomFlag : 0;
         const bool chanceDraw = m_randomArt && main.staticSet;
-        // Words per cell: its own, its map tile's two, its chance.
+        // Words per cell: its own, its hit's, its chance.
         const std::size_t cellWords = 1 + hit.drawCount + (chanceDraw ? 1 : 0);
         const std::uint64_t decorated = block.decorated;
         const std::uint32_t *words = block.words;
@@ -607,15 +608,12 @@ private:
             if constexpr (mapTile) {
                 // As resolveTransition(): the cell's own draw, dropped.
                 const TransitionTile &tile = tiles[tileCount.of(words[1] >> 1)];
-                const int r2 = int(words[2] >> 1) % 4;
-                const int variation = r2 == 0 ? -2 : r2 == 3 ? 2 : 0;
                 tileId = tile.tileId;
-                z = static_cast<std::int8_t>(tile.altIdMod + basics.baseAltitude
-                                             + (basics.flags & keptFlag) * variation);
+                z = mapTileAltitude(tile, basics.baseAltitude, basics.flags & keptFlag,
+                                    int(words[2] >> 1));
             } else {
-                z = static_cast<std::int8_t>(basics.baseAltitude
-                                             + (basics.flags & CellBasics::randomFlag)
-                                                 * (int(words[0] >> 1) % 6));
+                z = ownAltitude(basics.baseAltitude, basics.flags & CellBasics::randomFlag,
+                                int(words[0] >> 1));
             }
             cellOut[0] = static_cast<std::uint8_t>(tileId);
             cellOut[1] = static_cast<std::uint8_t>(tileId >> 8);
@@ -669,8 +667,7 @@ private:
             if (hit.mapTileCount.divisor() > 0)
                 draws.skip(1);
             else
-                landCell.z =
-                    static_cast<std::int8_t>(baseAltitude + randomFlag * draws.nextBelow(6));
+                landCell.z = ownAltitude(baseAltitude, randomFlag, draws.next());
 
             TransitionStatic transitionStatic;
             resolveTransition(hit, baseAltitude, randomFlag, draws, landCell, transitionStatic);

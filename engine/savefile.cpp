@@ -175,7 +175,7 @@ private:
     off_t m_written = 0;
     // Where the write-behind has got to.
     off_t m_writeBehind = 0;
-    static constexpr off_t writeBehindStep = 4 << 20;
+    static constexpr off_t writeBehindStep = off_t(4) << 20;
 };
 
 } // namespace

@@ -33,6 +33,24 @@ struct TransitionLookup
     std::uint32_t main = 0;
 };
 
+// The altitude of a cell without a map tile: its own draw's variation, 0 to
+// 5, where its random flag is set.
+inline std::int8_t ownAltitude(std::int8_t baseAltitude, int randomFlag, int ownDraw)
+{
+    return static_cast<std::int8_t>(baseAltitude + randomFlag * (ownDraw % 6));
+}
+
+// The altitude that a hit's map tile gives a cell: the tile's offset on the
+// base altitude, and draw r2's variation (-2, 0 or +2) where the hit keeps
+// it (keptFlag is then the cell's random flag, else 0).
+inline std::int8_t mapTileAltitude(const TransitionTile &tile, std::int8_t baseAltitude,
+                                   int keptFlag, int r2Draw)
+{
+    const int r2 = r2Draw % 4;
+    const int variation = r2 == 0 ? -2 : r2 == 3 ? 2 : 0;
+    return static_cast<std::int8_t>(tile.altIdMod + baseAltitude + keptFlag * variation);
+}
+
 // Applies a hit to the cell: the map tile (draws r1 and r2) and the static
 // tile (draw r3), each only when its list is not empty. The cell's own draw
 // has already been made; its variation is dropped by a map tile.
@@ -42,11 +60,9 @@ inline void resolveTransition(const CompiledTransition &hit, std::int8_t baseAlt
 {
     if (hit.mapTileCount.divisor() > 0) {
         const TransitionTile &tile = hit.mapTiles[draws.nextBelow(hit.mapTileCount)];
-        const int r2 = draws.nextBelow(4);
-        const int variation = r2 == 0 ? -2 : r2 == 3 ? 2 : 0;
-        const int flag = hit.keepsVariation ? randomFlag : 0;
+        const int r2 = draws.next();
         landCell.tileId = tile.tileId;
-        landCell.z = static_cast<std::int8_t>(tile.altIdMod + baseAltitude + flag * variation);
+        landCell.z = mapTileAltitude(tile, baseAltitude, hit.keepsVariation ? randomFlag : 0, r2);
     }
     if (hit.staticTileCount.divisor() > 0) {
         const TransitionTile &tile = hit.staticTiles[draws.nextBelow(hit.staticTileCount)];

@@ -11,6 +11,7 @@
 #include <QPoint>
 #include <QString>
 #include <QStringList>
+#include <QThread>
 
 #include <functional>
 
@@ -77,22 +78,36 @@ PassSummary runPass(MapTables &tables, const QString &terrainPath, const QString
 class RecordingObserver : public PassObserver
 {
 public:
-    void statusMessage(const QString &text) override { statusMessages << text; }
+    void statusMessage(const QString &text) override
+    {
+        noteThread();
+        statusMessages << text;
+    }
     void warning(const QString &title, const QString &text) override
     {
+        noteThread();
         warnings << title + QLatin1String(": ") + text;
     }
-    void error(const QString &text) override { errors << text; }
+    void error(const QString &text) override
+    {
+        noteThread();
+        errors << text;
+    }
     void progressStarted(int maximum) override { progressMaximum = maximum; }
     void progressChanged(int value) override
     {
+        noteThread();
         progressValues << value;
         if (cancelAtProgress >= 0 && value >= cancelAtProgress)
             cancelled = true;
     }
     bool isCancelled() override { return cancelled; }
     void progressFinished() override { ++progressFinishedCount; }
-    void trace(const QString &line) override { traceLines << line; }
+    void trace(const QString &line) override
+    {
+        noteThread();
+        traceLines << line;
+    }
     void stepProgress(const QString &step, qint64, qint64) override
     {
         steps << step;
@@ -114,4 +129,11 @@ public:
     QString cancelAtStep;
     int stepsFinished = 0;
     bool cancelled = false;
+    // The pass tells its observer from the thread that runs it only.
+    bool calledOffThread = false;
+
+private:
+    void noteThread() { calledOffThread |= QThread::currentThread() != m_thread; }
+
+    QThread *m_thread = QThread::currentThread();
 };

@@ -287,14 +287,31 @@ private slots:
             QCOMPARE(QFileInfo(m_dest + '/' + name).size(), 0);
     }
 
+    void missingIndexesAreEnteredAndReportedOnce_data()
+    {
+        QTest::addColumn<int>("width");
+        QTest::addColumn<int>("firstX");
+        QTest::newRow("in the first column") << 16 << 0;
+        // Met first in column 12 of 16, which the worker, planning ahead of
+        // the writing, leaves to the caller.
+        QTest::newRow("in a later column") << 128 << 96;
+    }
+
     void missingIndexesAreEnteredAndReportedOnce()
     {
+        QFETCH(int, width);
+        QFETCH(int, firstX);
         MapTables tables = loadedTables();
-        // Terrain 9 and altitude 8 are not defined; the first cell has both.
-        const IndexFunction terrain = [](int x, int) { return x < 4 ? 9 : 0; };
-        const IndexFunction altitude = [](int x, int y) { return x < 2 && y < 4 ? 8 : 2; };
+        // Terrain 9 and altitude 8 are not defined; the first such cell has both.
+        const IndexFunction terrain = [=](int x, int) {
+            return x >= firstX && x < firstX + 4 ? 9 : 0;
+        };
+        const IndexFunction altitude = [=](int x, int y) {
+            return x >= firstX && x < firstX + 2 && y < 4 ? 8 : 2;
+        };
         RecordingObserver first;
-        const PassSummary summary = generate(tables, 16, 8, terrain, altitude, 3, first);
+        const PassSummary summary = generate(tables, width, 8, terrain, altitude, 3, first);
+        QVERIFY(!first.calledOffThread);
         QCOMPARE(first.statusMessages,
                  (QStringList {QStringLiteral("Processing Map"),
                                QStringLiteral("Altitude index 8 not present in altitudes.xml"),
@@ -302,20 +319,31 @@ private slots:
         QCOMPARE(summary.missingTerrain.size(), 1);
         QCOMPARE(summary.missingTerrain[0].index, 9);
         QCOMPARE(summary.missingTerrain[0].cells, 32);
-        QCOMPARE(summary.missingTerrain[0].firstCell, QPoint(0, 0));
+        QCOMPARE(summary.missingTerrain[0].firstCell, QPoint(firstX, 0));
         QCOMPARE(summary.missingAltitude[0].cells, 8);
         QVERIFY(tables.TerrainTable.contains(9));
         QCOMPARE(int(tables.TerrainTable.value(9)), 0);
         QVERIFY(tables.TerrainRandomTable.contains(9));
         QCOMPARE(int(tables.AltitudeTable.value(8)), 0);
 
-        // The first cell: tile id 0 and altitude 0 (terrain 9 has no random flag).
+        // The first such cell, the first of its block: tile id 0 and
+        // altitude 0 (terrain 9 has no random flag).
         const QByteArray map = output(QStringLiteral("map0.mul"));
-        QCOMPARE(map.mid(4, 3), QByteArray::fromHex("000000"));
+        QCOMPARE(map.mid(firstX / 8 * MapFiles::mapBlockSize + 4, 3),
+                 QByteArray::fromHex("000000"));
 
         RecordingObserver second;
-        generate(tables, 16, 8, terrain, altitude, 3, second);
+        generate(tables, width, 8, terrain, altitude, 3, second);
         QCOMPARE(second.statusMessages, QStringList {QStringLiteral("Processing Map")});
+        QCOMPARE(output(QStringLiteral("map0.mul")), map);
+
+        // The same on one thread.
+        MapTables fresh = loadedTables();
+        qputenv("QUILLMOOR_PASS_THREADS", "1");
+        RecordingObserver oneThread;
+        generate(fresh, width, 8, terrain, altitude, 3, oneThread);
+        qunsetenv("QUILLMOOR_PASS_THREADS");
+        QCOMPARE(oneThread.statusMessages, first.statusMessages);
         QCOMPARE(output(QStringLiteral("map0.mul")), map);
     }
 

@@ -181,24 +181,38 @@ private slots:
         QCOMPARE(m_summary.decoratedCells.isEmpty(), decorated == 0);
     }
 
-    void weightsThreeToOne()
+    void weights_data()
     {
+        QTest::addColumn<QList<int>>("weights");
+        // Of 4,096 cells, how many draw a group after the first.
+        QTest::addColumn<int>("others");
+        QTest::newRow("three to one") << QList<int> {3, 1} << 1024;
+        // Draws are below 2^31: the groups past it are never drawn, and
+        // the second group only by draws from 2 x 10^9 on, 6.9 % of them.
+        QTest::newRow("total between 2^31 and 2^32") << QList<int> {2000000000, 2000000000} << 281;
+        QTest::newRow("largest 32-bit total") << QList<int> {2147483647, 2147483647, 1} << 0;
+        QTest::newRow("total of 2^32") << QList<int> {2147483647, 2147483647, 2} << 0;
+    }
+
+    void weights()
+    {
+        QFETCH(QList<int>, weights);
+        QFETCH(int, others);
         StaticSet set;
         set.chance = 100;
-        StaticGroup first, second;
-        first.freq = 3;
-        first.entries << StaticEntry {1, 0, 0, 0, 0};
-        second.freq = 1;
-        second.entries << StaticEntry {2, 0, 0, 0, 0};
-        set.groups << first << second;
-        set.weightedGroups.append(0, 3);
-        set.weightedGroups.append(1, 1);
+        for (int i = 0; i < weights.size(); ++i) {
+            StaticGroup group;
+            group.freq = weights[i];
+            group.entries << StaticEntry {std::uint16_t(i + 1), 0, 0, 0, 0};
+            set.groups << group;
+            set.weightedGroups.append(i, weights[i]);
+        }
         decorate(set, 64, 64, 99);
-        int counts[3] = {};
+        int first = 0;
         for (qsizetype i = 0; i < m_statics.size(); i += 7)
-            ++counts[quint8(m_statics[i])];
-        QCOMPARE(counts[1] + counts[2], 4096);
-        QVERIFY2(qAbs(counts[1] - 3072) < 120, qPrintable(QString::number(counts[1])));
+            first += quint8(m_statics[i]) == 1;
+        QCOMPARE(m_statics.size(), 4096 * 7);
+        QVERIFY2(qAbs(4096 - first - others) < 120, qPrintable(QString::number(4096 - first)));
         QCOMPARE(m_summary.decoratedCells.size(), 1);
         QCOMPARE(m_summary.decoratedCells[0].staticSet, QStringLiteral("SET.XML"));
         QCOMPARE(m_summary.decoratedCells[0].cells, 4096);
