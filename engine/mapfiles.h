@@ -28,6 +28,14 @@ enum class Kind { Map, Index, Statics };
 // so on: a destination ending in a separator gives two of them.
 QString path(const QString &destination, Kind kind, int mapNumber);
 
+// Writes one 3-byte land cell of a map block, little-endian.
+inline void writeMapCell(std::uint8_t *out, std::uint16_t tileId, std::int8_t z)
+{
+    out[0] = static_cast<std::uint8_t>(tileId);
+    out[1] = static_cast<std::uint8_t>(tileId >> 8);
+    out[2] = static_cast<std::uint8_t>(z);
+}
+
 // Appends one 7-byte static record, little-endian.
 inline void appendStaticItem(std::uint8_t *out, std::uint16_t tileId, std::uint8_t x,
                              std::uint8_t y, std::int8_t z, std::uint16_t hue)

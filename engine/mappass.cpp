@@ -506,9 +506,10 @@ private:
             const std::uint32_t *at = words;
             const CellDraws *draws = work.cellDraws.data() + firstCell;
             // The chance draw is each cell's last fixed one (a cell without
-            // a static set has chance 0). Most cells are not decorated: leaving the inner loop for
-            // those that are keeps it a branch, on which the processor runs ahead, where a select
-            // would wait for every draw in turn.
+            // a static set has chance 0). Most cells are not decorated:
+            // leaving the inner loop for those that are keeps it a branch,
+            // on which the processor runs ahead, where a select would wait
+            // for every draw in turn.
             for (int i = 0; i < MapFiles::cellsPerBlock;) {
                 for (; i < MapFiles::cellsPerBlock; ++i) {
                     at += draws[i].fixed;
@@ -615,9 +616,7 @@ private:
                 z = ownAltitude(basics.baseAltitude, basics.flags & CellBasics::randomFlag,
                                 int(words[0] >> 1));
             }
-            cellOut[0] = static_cast<std::uint8_t>(tileId);
-            cellOut[1] = static_cast<std::uint8_t>(tileId >> 8);
-            cellOut[2] = static_cast<std::uint8_t>(z);
+            MapFiles::writeMapCell(cellOut, tileId, z);
             cellOut += MapFiles::mapCellSize;
             words += cellWords;
             if (decorated >> cell & 1) {
@@ -625,13 +624,8 @@ private:
                 groupZ[groups++] = z;
             }
         }
-        for (std::uint64_t cells = decorated, group = 0; cells; cells &= cells - 1, ++group) {
-            const int cell = std::countr_zero(cells);
-            if (placeStaticGroup(m_transitions, main, int(groupDraws[group]), cell % 8, cell / 8,
-                                 groupZ[group], chunk.statics, chunk.traces)
-                > 0)
-                ++chunk.decoratedCells[std::size_t(main.staticSetId)];
-        }
+        for (std::uint64_t cells = decorated, group = 0; cells; cells &= cells - 1, ++group)
+            placeGroup(main, groupDraws[group], std::countr_zero(cells), groupZ[group], chunk);
     }
 
     // Any other block, a cell at a time. The statics are noted in the order
@@ -672,9 +666,7 @@ private:
             TransitionStatic transitionStatic;
             resolveTransition(hit, baseAltitude, randomFlag, draws, landCell, transitionStatic);
 
-            cellOut[0] = static_cast<std::uint8_t>(landCell.tileId);
-            cellOut[1] = static_cast<std::uint8_t>(landCell.tileId >> 8);
-            cellOut[2] = static_cast<std::uint8_t>(landCell.z);
+            MapFiles::writeMapCell(cellOut, landCell.tileId, landCell.z);
             cellOut += MapFiles::mapCellSize;
 
             if (transitionStatic.present)
@@ -691,17 +683,24 @@ private:
         }
         for (int i = 0; i < placed; ++i) {
             const Placement &placement = placements[i];
-            const int l = placement.cell % 8, k = placement.cell / 8;
-            if (!placement.group) {
-                chunk.statics.append(std::uint16_t(placement.value), l, k, placement.z, 0);
-                continue;
-            }
-            const MainKeyEntry &main = m_transitions.mainEntry(placement.main);
-            if (placeStaticGroup(m_transitions, main, int(placement.value), l, k, placement.z,
-                                 chunk.statics, chunk.traces)
-                > 0)
-                ++chunk.decoratedCells[std::size_t(main.staticSetId)];
+            if (placement.group)
+                placeGroup(m_transitions.mainEntry(placement.main), placement.value, placement.cell,
+                           placement.z, chunk);
+            else
+                chunk.statics.append(std::uint16_t(placement.value), placement.cell % 8,
+                                     placement.cell / 8, placement.z, 0);
         }
+    }
+
+    // Places the group that draw r2 picks for a decorated cell of the block,
+    // and counts the cell if it got one.
+    void placeGroup(const MainKeyEntry &main, std::uint32_t r2, int cell, std::int8_t landZ,
+                    ColumnWork::Chunk &chunk) const
+    {
+        if (placeStaticGroup(m_transitions, main, int(r2), cell % 8, cell / 8, landZ, chunk.statics,
+                             chunk.traces)
+            > 0)
+            ++chunk.decoratedCells[std::size_t(main.staticSetId)];
     }
 
     // Hands the rendered column's blocks to the writer, each block's
