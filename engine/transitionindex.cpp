@@ -1,8 +1,42 @@
 #include "transitionindex.h"
 
 #include "data/maptables.h"
+#include "mapfiles.h"
 
 #include <limits>
+
+namespace {
+
+CompiledStaticSet compileStaticSet(const StaticSet &set)
+{
+    CompiledStaticSet compiled;
+    for (const StaticGroup &group : set.groups) {
+        CompiledStaticSet::Group placed;
+        placed.firstEntry = std::uint32_t(compiled.entries.size());
+        placed.entryCount = std::uint32_t(group.entries.size());
+        placed.fits = ~std::uint64_t(0);
+        for (const StaticEntry &entry : group.entries) {
+            placed.hasUnused = placed.hasUnused || entry.tileId == 0;
+            for (int cell = 0; cell < MapFiles::cellsPerBlock; ++cell) {
+                const int x = cell % 8 + entry.x, y = cell / 8 + entry.y;
+                if (x < 0 || x >= MapFiles::cellsPerBlockSide || y < 0
+                    || y >= MapFiles::cellsPerBlockSide)
+                    placed.fits &= ~(std::uint64_t(1) << cell);
+            }
+            compiled.entries.push_back(entry);
+        }
+        compiled.groups.push_back(placed);
+    }
+    const WeightedGroups &weighted = set.weightedGroups;
+    if (weighted.count() <= CompiledStaticSet::spelledOutLimit) {
+        compiled.groupAt.reserve(std::size_t(weighted.count()));
+        for (qint64 position = 0; position < weighted.count(); ++position)
+            compiled.groupAt.push_back(std::uint32_t(weighted.at(position)));
+    }
+    return compiled;
+}
+
+} // namespace
 
 std::uint32_t TransitionIndex::compile(const TransitionInfo &info, bool keepsVariation)
 {
@@ -72,6 +106,7 @@ TransitionIndex::TransitionIndex(const MapTables &tables)
         if (entry.staticSetId < 0) {
             entry.staticSetId = int(m_staticSetNames.size());
             m_staticSetNames.append(it.value());
+            m_staticSets.push_back(compileStaticSet(*set));
         }
     }
     m_mainEntries.reserve(entries.size() + 1);

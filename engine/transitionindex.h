@@ -25,6 +25,32 @@ struct CompiledTransition
     std::uint8_t drawCount = 0;
 };
 
+// A static set's groups as the pass places them: which group a draw picks
+// and where in a block each group fits, worked out once rather than for
+// every decorated cell.
+struct CompiledStaticSet
+{
+    struct Group
+    {
+        // Bit 8 k + l set where every entry of the group, placed from the
+        // cell (l, k), lands inside the block.
+        std::uint64_t fits = 0;
+        std::uint32_t firstEntry = 0;
+        std::uint32_t entryCount = 0;
+        // An entry has tile id 0, which the pass reports.
+        bool hasUnused = false;
+    };
+
+    // The group at each position of the weighted list, for lists short
+    // enough to spell out; empty otherwise.
+    std::vector<std::uint32_t> groupAt;
+    std::vector<Group> groups;
+    // All groups' entries, in group order.
+    std::vector<StaticEntry> entries;
+
+    static constexpr qint64 spelledOutLimit = 4096;
+};
+
 // What a general transition key selects: its definition, if the general
 // table holds the key, and the static set that its definition names, if
 // that set is loaded.
@@ -81,8 +107,13 @@ public:
     std::size_t transitionCount() const { return m_transitions.size(); }
     std::size_t mainEntryCount() const { return m_mainEntries.size(); }
 
-    // The names of the static sets that some key selects.
+    // The names of the static sets that some key selects, and the sets as
+    // the pass places them, both by MainKeyEntry::staticSetId.
     const QStringList &staticSetNames() const { return m_staticSetNames; }
+    const CompiledStaticSet &staticSet(int staticSetId) const
+    {
+        return m_staticSets[std::size_t(staticSetId)];
+    }
 
 private:
     // The centre codes of a rough-edge table's keys: a window whose centre
@@ -105,4 +136,5 @@ private:
     Centres m_topCentres {};
     std::vector<MainKeyEntry> m_mainEntries;
     QStringList m_staticSetNames;
+    std::vector<CompiledStaticSet> m_staticSets;
 };
