@@ -62,21 +62,21 @@ void GlibcRandom::refill()
     m_next = lag;
 }
 
-std::size_t GlibcRandom::suspend(std::vector<std::uint32_t> &words)
+std::size_t GlibcRandom::suspend(Words &words)
 {
     const std::size_t start = words.size();
     words.insert(words.end(), m_words.begin() + std::ptrdiff_t(m_next - lag), m_words.end());
     return start + lag;
 }
 
-void GlibcRandom::extend(std::vector<std::uint32_t> &words, std::size_t count)
+void GlibcRandom::extend(Words &words, std::size_t count)
 {
     const std::size_t from = words.size();
     words.resize(from + count);
     makeWords(words.data(), from, words.size());
 }
 
-void GlibcRandom::resume(const std::vector<std::uint32_t> &words, std::size_t next)
+void GlibcRandom::resume(const Words &words, std::size_t next)
 {
     std::copy(words.begin() + std::ptrdiff_t(next - lag), words.begin() + std::ptrdiff_t(next),
               m_words.end() - lag);

@@ -268,7 +268,7 @@ struct ColumnWork
     std::vector<BlockDraws> blockDraws;
     // The generator's words that the column's cells draw, in order, and
     // where each block's begin.
-    std::vector<std::uint32_t> words;
+    GlibcRandom::Words words;
     std::vector<std::uint32_t> blockWords;
     // Per block, bit 8 k + l set where the cell (l, k) draws a group of its
     // static set.

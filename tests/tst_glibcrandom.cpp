@@ -82,7 +82,7 @@ private slots:
         GlibcRandom random(42);
         for (int i = 0; i < before; ++i)
             QCOMPARE(random.next(), std::rand());
-        std::vector<std::uint32_t> words;
+        GlibcRandom::Words words;
         std::size_t next = random.suspend(words);
         for (int i = 0; i < extensions; ++i)
             GlibcRandom::extend(words, 1024);
