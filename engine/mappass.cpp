@@ -145,10 +145,15 @@ struct FlatTables
 
     CellBasics basics(std::uint8_t altitudeIndex, std::uint8_t terrainIndex) const
     {
+        return std::bit_cast<CellBasics>(basicsWord(altitudeIndex, terrainIndex));
+    }
+
+    // The same as one word, which the per-cell loops store whole.
+    std::uint32_t basicsWord(std::uint8_t altitudeIndex, std::uint8_t terrainIndex) const
+    {
         // Each part leaves the other's fields zero.
-        return std::bit_cast<CellBasics>(
-            std::bit_cast<std::uint32_t>(terrainParts[terrainIndex])
-            | std::bit_cast<std::uint32_t>(altitudeParts[altitudeIndex]));
+        return std::bit_cast<std::uint32_t>(terrainParts[terrainIndex])
+            | std::bit_cast<std::uint32_t>(altitudeParts[altitudeIndex]);
     }
 };
 static_assert(sizeof(CellBasics) == sizeof(std::uint32_t));
@@ -440,16 +445,18 @@ private:
             TransitionLookup *lookups = work.lookups.data() + cell;
             const std::uint64_t uniformCells = m_finder.findBlock(grid, lookups, &cache);
             CellBasics *basics = work.basics.data() + cell;
-            std::uint8_t flags = 0;
+            std::uint32_t anyFlags = 0;
             for (int k = 0; k < MapFiles::cellsPerBlockSide; ++k) {
                 const int y = blockY * MapFiles::cellsPerBlockSide + k;
                 const std::uint8_t *terrain = terrainRows.at(x, y);
                 const std::uint8_t *altitude = altitudeRows.at(x, y);
                 for (int l = 0; l < MapFiles::cellsPerBlockSide; ++l, ++basics) {
-                    *basics = m_tablesAtStart.basics(altitude[l], terrain[l]);
-                    flags |= basics->flags;
+                    const std::uint32_t word = m_tablesAtStart.basicsWord(altitude[l], terrain[l]);
+                    *basics = std::bit_cast<CellBasics>(word);
+                    anyFlags |= word;
                 }
             }
+            const std::uint8_t flags = std::bit_cast<CellBasics>(anyFlags).flags;
             CellDraws *draws = work.cellDraws.data() + cell;
             BlockDraws &block = work.blockDraws[std::size_t(blockY)];
             block = {};

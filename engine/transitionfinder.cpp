@@ -3,6 +3,7 @@
 #include "keygrid.h"
 
 #include <algorithm>
+#include <bit>
 
 PackedKey windowKey(const std::uint8_t n[4][4], int row, int column)
 {
@@ -36,14 +37,16 @@ std::uint64_t TransitionFinder::findBlock(const KeyGrid &grid, TransitionLookup 
         return uniformCells;
     }
     const bool inside = grid.allInside();
+    // Every cell starts with its terrain's answer inside it, then only the
+    // cells with a mixed neighbourhood are looked up: a test per cell would
+    // be a branch that the processor cannot foresee along a border.
+    for (int cell = 0; cell < 64; ++cell)
+        out[cell] = m_uniform[grid.ownCode(cell % 8, cell / 8)];
     std::uint8_t n[4][4];
-    for (int cell = 0; cell < 64; ++cell) {
+    for (std::uint64_t mixed = ~uniformCells; mixed != 0; mixed &= mixed - 1) {
+        const int cell = std::countr_zero(mixed);
         const int l = cell % 8, k = cell / 8;
         const std::uint8_t own = grid.ownCode(l, k);
-        if (uniformCells >> cell & 1) {
-            out[cell] = m_uniform[own];
-            continue;
-        }
         // The neighbourhood runs from grid position (l, k) to (l + 3, k + 3);
         // at the map's edges it carries the cell's own code outside.
         if (inside) {
