@@ -5,6 +5,7 @@
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <type_traits>
 #include <utility>
 #include <vector>
 
@@ -21,8 +22,9 @@ public:
     static constexpr int maximum = 2147483647;
 
     // Makes the words that growing a Words vector adds without zeroing
-    // them first: extend() writes every one right after, and the zeroing
-    // cost the drawing thread as much as a third of making them.
+    // them first, so a resize leaves them indeterminate: extend() writes
+    // every one right after, and the zeroing cost the planning thread
+    // about a third of the time of making them.
     template<typename T> struct UninitialisedAllocator : std::allocator<T>
     {
         template<typename U> struct rebind
@@ -30,7 +32,9 @@ public:
             using other = UninitialisedAllocator<U>;
         };
         template<typename U> void construct(U *at) noexcept { ::new (static_cast<void *>(at)) U; }
-        template<typename U, typename... Arguments> void construct(U *at, Arguments &&...arguments)
+        template<typename U, typename... Arguments>
+        void construct(U *at, Arguments &&...arguments) noexcept(
+            std::is_nothrow_constructible_v<U, Arguments...>)
         {
             ::new (static_cast<void *>(at)) U(std::forward<Arguments>(arguments)...);
         }

@@ -148,7 +148,7 @@ struct FlatTables
         return std::bit_cast<CellBasics>(basicsWord(altitudeIndex, terrainIndex));
     }
 
-    // The same as one word, which the per-cell loops store whole.
+    // The same as one word, which the per-cell loop stores whole.
     std::uint32_t basicsWord(std::uint8_t altitudeIndex, std::uint8_t terrainIndex) const
     {
         // Each part leaves the other's fields zero.

@@ -37,9 +37,10 @@ std::uint64_t TransitionFinder::findBlock(const KeyGrid &grid, TransitionLookup 
         return uniformCells;
     }
     const bool inside = grid.allInside();
-    // Every cell starts with its terrain's answer inside it, then only the
-    // cells with a mixed neighbourhood are looked up: a test per cell would
-    // be a branch that the processor cannot foresee along a border.
+    // Every cell first gets the answer for a cell amid its own terrain,
+    // then only the cells with a mixed neighbourhood are looked up: a test
+    // per cell would be a branch that the processor cannot foresee along a
+    // border.
     for (int cell = 0; cell < 64; ++cell)
         out[cell] = m_uniform[grid.ownCode(cell % 8, cell / 8)];
     std::uint8_t n[4][4];

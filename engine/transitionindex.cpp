@@ -18,7 +18,8 @@ CompiledStaticSet compileStaticSet(const StaticSet &set)
         for (const StaticEntry &entry : group.entries) {
             placed.hasUnused = placed.hasUnused || entry.tileId == 0;
             for (int cell = 0; cell < MapFiles::cellsPerBlock; ++cell) {
-                const int x = cell % 8 + entry.x, y = cell / 8 + entry.y;
+                const int x = cell % MapFiles::cellsPerBlockSide + entry.x;
+                const int y = cell / MapFiles::cellsPerBlockSide + entry.y;
                 if (x < 0 || x >= MapFiles::cellsPerBlockSide || y < 0
                     || y >= MapFiles::cellsPerBlockSide)
                     placed.fits &= ~(std::uint64_t(1) << cell);
