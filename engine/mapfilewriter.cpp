@@ -70,18 +70,10 @@ bool MapFileWriter::writeBlockStatics(const QByteArray &structureStatics,
                                       const std::uint8_t *cellStatics, qsizetype cellStaticsSize)
 {
     const qint64 length = structureStatics.size() + cellStaticsSize;
-    if (m_staticsSize + length > std::numeric_limits<qint32>::max()) {
-        m_errorString =
-            QStringLiteral("%1: the statics file would grow beyond 2 GiB, which the "
-                           "index file cannot address; place fewer statics.")
-                .arg(QDir::toNativeSeparators(m_outputs[staticsOutput]->file->fileName()));
+    if (!staticsFit(length))
         return false;
-    }
     std::uint8_t entry[MapFiles::indexEntrySize];
-    qToLittleEndian<qint32>(length > 0 ? static_cast<qint32>(m_staticsSize) : -1, entry);
-    qToLittleEndian<qint32>(static_cast<qint32>(length), entry + 4);
-    qToLittleEndian<qint32>(0, entry + 8);
-
+    writeIndexEntry(entry, m_staticsSize, length);
     if (!append(*m_outputs[indexOutput], reinterpret_cast<const char *>(entry), sizeof entry)
         || !append(*m_outputs[staticsOutput], structureStatics.constData(), structureStatics.size())
         || !append(*m_outputs[staticsOutput], reinterpret_cast<const char *>(cellStatics),
@@ -89,6 +81,51 @@ bool MapFileWriter::writeBlockStatics(const QByteArray &structureStatics,
         return false;
     m_staticsSize += length;
     return true;
+}
+
+bool MapFileWriter::writeStaticsRun(const std::uint8_t *statics, std::size_t start,
+                                    const std::size_t *ends, qsizetype count)
+{
+    if (count == 0)
+        return true;
+    const qint64 length = qint64(ends[count - 1] - start);
+    if (!staticsFit(length))
+        return false;
+    // The entries go straight into the index buffer.
+    Output &index = *m_outputs[indexOutput];
+    const qsizetype at = index.buffer.size();
+    index.buffer.resize(at + count * MapFiles::indexEntrySize);
+    auto *entry = reinterpret_cast<std::uint8_t *>(index.buffer.data() + at);
+    std::size_t blockStart = start;
+    for (qsizetype i = 0; i < count; ++i, entry += MapFiles::indexEntrySize) {
+        writeIndexEntry(entry, m_staticsSize + qint64(blockStart - start),
+                        qint64(ends[i] - blockStart));
+        blockStart = ends[i];
+    }
+    if ((index.buffer.size() >= flushThreshold && !flush(index))
+        || !append(*m_outputs[staticsOutput], reinterpret_cast<const char *>(statics + start),
+                   length))
+        return false;
+    m_staticsSize += length;
+    return true;
+}
+
+bool MapFileWriter::staticsFit(qint64 length)
+{
+    if (m_staticsSize + length <= std::numeric_limits<qint32>::max())
+        return true;
+    m_errorString = QStringLiteral("%1: the statics file would grow beyond 2 GiB, which the "
+                                   "index file cannot address; place fewer statics.")
+                        .arg(QDir::toNativeSeparators(m_outputs[staticsOutput]->file->fileName()));
+    return false;
+}
+
+void MapFileWriter::writeIndexEntry(std::uint8_t *entry, qint64 offset, qint64 length)
+{
+    // A block without statics has no offset.
+    qToLittleEndian<qint32>(length > 0 ? static_cast<qint32>(offset) : -1, entry);
+    qToLittleEndian<qint32>(static_cast<qint32>(length), entry + 4);
+    qToLittleEndian<qint32>(0, entry + 8);
 }
 
 bool MapFileWriter::append(Output &output, const char *data, qsizetype size)

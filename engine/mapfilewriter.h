@@ -72,6 +72,11 @@ public:
     bool writeMapBlocks(const std::uint8_t *mapBlocks, qsizetype count);
     bool writeBlockStatics(const QByteArray &structureStatics, const std::uint8_t *cellStatics,
                            qsizetype cellStaticsSize);
+    // The same for count blocks in a row that have no structure statics and
+    // whose statics lie back to back: block i's are the bytes of statics
+    // from ends[i - 1] (from start for the first) to ends[i].
+    bool writeStaticsRun(const std::uint8_t *statics, std::size_t start, const std::size_t *ends,
+                         qsizetype count);
 
     bool commit();
     // Drops the temporary files; the old map files stay untouched. Once a
@@ -91,6 +96,10 @@ private:
     };
 
     bool append(Output &output, const char *data, qsizetype size);
+    // Whether length more bytes of statics stay within the index's 32-bit
+    // offsets; sets the error when not.
+    bool staticsFit(qint64 length);
+    static void writeIndexEntry(std::uint8_t *entry, qint64 offset, qint64 length);
     bool flush(Output &output);
     bool fail(const Output &output, const QString &reason);
 

@@ -25,6 +25,7 @@
 #include <algorithm>
 #include <bit>
 #include <cstring>
+#include <limits>
 
 #include <vector>
 
@@ -333,6 +334,11 @@ public:
     {
         const int blocksWide = m_summary.blocksWide;
         const int blocksHigh = m_summary.blocksHigh;
+        // Blocks are written in number order, so their structure statics
+        // are met in that order too.
+        for (auto it = structureStatics.cbegin(); it != structureStatics.cend(); ++it)
+            m_structureBlocks.emplace_back(it.key(), &it.value());
+        std::sort(m_structureBlocks.begin(), m_structureBlocks.end());
         for (ColumnWork &work : m_columns) {
             const std::size_t cells = std::size_t(blocksHigh) * MapFiles::cellsPerBlock;
             work.lookups.resize(cells);
@@ -375,7 +381,7 @@ public:
             m_observer.progressChanged(blockX * blocksHigh);
             if (m_observer.isCancelled())
                 return true;
-            if (!writeColumn(pipeline, blockX, writer, structureStatics))
+            if (!writeColumn(pipeline, blockX, writer))
                 return false;
         }
         return true;
@@ -712,40 +718,64 @@ private:
 
     // Hands the rendered column's blocks to the writer, each block's
     // structure statics first, and frees its slot.
-    bool writeColumn(ColumnPipeline &pipeline, int blockX, MapFileWriter &writer,
-                     const StructureStatics &structureStatics)
+    bool writeColumn(ColumnPipeline &pipeline, int blockX, MapFileWriter &writer)
     {
         pipeline.waitRendered(blockX);
         const ColumnWork &work = m_columns[blockX % columnSlots];
         if (!writer.writeMapBlocks(work.mapBlocks.data(), m_summary.blocksHigh))
             return false;
-        const QByteArray noStructures;
-        for (int blockY = 0; blockY < m_summary.blocksHigh; ++blockY) {
-            const int inChunk = blockY % ColumnPipeline::blocksPerChunk;
+        const int blocksHigh = m_summary.blocksHigh;
+        for (int firstBlock = 0; firstBlock < blocksHigh;
+             firstBlock += ColumnPipeline::blocksPerChunk) {
             const ColumnWork::Chunk &chunk =
-                work.chunks[std::size_t(blockY / ColumnPipeline::blocksPerChunk)];
-            if (inChunk == 0) {
-                for (const QString &line : chunk.traces)
-                    m_observer.trace(line);
-                for (std::size_t i = 0; i < chunk.decoratedCells.size(); ++i)
-                    m_decoratedCells[i] += chunk.decoratedCells[i];
+                work.chunks[std::size_t(firstBlock / ColumnPipeline::blocksPerChunk)];
+            for (const QString &line : chunk.traces)
+                m_observer.trace(line);
+            for (std::size_t i = 0; i < chunk.decoratedCells.size(); ++i)
+                m_decoratedCells[i] += chunk.decoratedCells[i];
+            const int endBlock = std::min(blocksHigh, firstBlock + ColumnPipeline::blocksPerChunk);
+            // The blocks up to the next that has structure statics go to
+            // the writer at once.
+            for (int blockY = firstBlock; blockY < endBlock;) {
+                const std::size_t start =
+                    blockY == firstBlock ? 0 : work.staticsEnd[std::size_t(blockY - 1)];
+                const int runEnd = std::min(endBlock, nextStructuredBlock(blockX, blockY));
+                if (runEnd > blockY) {
+                    const std::size_t *ends = work.staticsEnd.data() + blockY;
+                    if (!writer.writeStaticsRun(chunk.statics.data(), start, ends, runEnd - blockY))
+                        return false;
+                    m_summary.staticsWritten +=
+                        qint64(ends[runEnd - blockY - 1] - start) / MapFiles::staticItemSize;
+                    blockY = runEnd;
+                    continue;
+                }
+                const QByteArray &structures = *m_structureBlocks[m_nextStructure++].second;
+                const std::size_t end = work.staticsEnd[std::size_t(blockY)];
+                if (!writer.writeBlockStatics(structures, chunk.statics.data() + start,
+                                              static_cast<qsizetype>(end - start)))
+                    return false;
+                m_summary.staticsWritten +=
+                    (structures.size() + qint64(end - start)) / MapFiles::staticItemSize;
+                ++blockY;
             }
-            const auto found = structureStatics.isEmpty()
-                ? structureStatics.cend()
-                : structureStatics.constFind(blockX * m_summary.blocksHigh + blockY);
-            const QByteArray &structures =
-                found == structureStatics.cend() ? noStructures : found.value();
-            const std::size_t staticsStart =
-                inChunk == 0 ? 0 : work.staticsEnd[std::size_t(blockY - 1)];
-            const std::size_t staticsEnd = work.staticsEnd[std::size_t(blockY)];
-            if (!writer.writeBlockStatics(structures, chunk.statics.data() + staticsStart,
-                                          static_cast<qsizetype>(staticsEnd - staticsStart)))
-                return false;
-            m_summary.staticsWritten +=
-                (structures.size() + qint64(staticsEnd - staticsStart)) / MapFiles::staticItemSize;
         }
         pipeline.release(blockX);
         return true;
+    }
+
+    // The first block of column blockX from blockY on that has structure
+    // statics; blocksHigh when none has. Structure statics of no block on
+    // the map are passed over, as a lookup by block number would.
+    int nextStructuredBlock(int blockX, int blockY)
+    {
+        const qint64 columnStart = qint64(blockX) * m_summary.blocksHigh;
+        while (m_nextStructure < m_structureBlocks.size()
+               && m_structureBlocks[m_nextStructure].first < columnStart + blockY)
+            ++m_nextStructure;
+        if (m_nextStructure == m_structureBlocks.size())
+            return m_summary.blocksHigh;
+        return int(std::min<qint64>(m_summary.blocksHigh,
+                                    m_structureBlocks[m_nextStructure].first - columnStart));
     }
 
     // Enters what the tables lack for the block's cells that ask for it,
@@ -810,6 +840,10 @@ private:
     std::vector<std::uint8_t> m_transitionDraws;
     std::vector<CellDraws> m_mainDraws;
     ColumnWork m_columns[columnSlots];
+    // The blocks that have structure statics, by block number, and the
+    // next of them to write.
+    std::vector<std::pair<int, const QByteArray *>> m_structureBlocks;
+    std::size_t m_nextStructure = 0;
 };
 
 } // namespace

@@ -93,6 +93,33 @@ private slots:
                                            "02000101000000"));
     }
 
+    void staticsRunsIndexEachBlock()
+    {
+        QTemporaryDir dir;
+        MapFileWriter writer;
+        QVERIFY(writer.open(dir.path(), 0));
+        // Four blocks' statics back to back: one item, none, none, two.
+        const QByteArray statics = QByteArray::fromHex("0a000000000000"
+                                                       "0b000000000000"
+                                                       "0c000000000000");
+        const auto *bytes = reinterpret_cast<const std::uint8_t *>(statics.constData());
+        const std::size_t ends[] = {7, 7, 7, 21};
+        QVERIFY(writer.writeStaticsRun(bytes, 0, ends, 2));
+        QVERIFY(writer.writeBlockStatics(QByteArray::fromHex("01000000000000"), nullptr, 0));
+        // A run that starts within the statics, after a block of none.
+        QVERIFY(writer.writeStaticsRun(bytes, 7, ends + 2, 2));
+        QVERIFY(writer.writeStaticsRun(bytes, 0, ends, 0));
+        QVERIFY(writer.commit());
+        QCOMPARE(TestSupport::readFile(dir.filePath(QStringLiteral("staidx0.mul"))),
+                 QByteArray::fromHex("000000000700000000000000"
+                                     "ffffffff0000000000000000"
+                                     "070000000700000000000000"
+                                     "ffffffff0000000000000000"
+                                     "0e0000000e00000000000000"));
+        QCOMPARE(TestSupport::readFile(dir.filePath(QStringLiteral("statics0.mul"))),
+                 statics.left(7) + QByteArray::fromHex("01000000000000") + statics.mid(7));
+    }
+
     void cancelLeavesOldFilesAndNoTemporaries()
     {
         QTemporaryDir dir;
