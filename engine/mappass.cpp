@@ -458,7 +458,9 @@ private:
                 const std::uint8_t *altitude = altitudeRows.at(x, y);
                 for (int l = 0; l < MapFiles::cellsPerBlockSide; ++l, ++basics) {
                     const std::uint32_t word = m_tablesAtStart.basicsWord(altitude[l], terrain[l]);
-                    *basics = std::bit_cast<CellBasics>(word);
+                    // Copied whole: assigned, the basics went out a field
+                    // at a time.
+                    std::memcpy(static_cast<void *>(basics), &word, sizeof word);
                     anyFlags |= word;
                 }
             }
