@@ -477,11 +477,11 @@ private:
                 block.fixed += draws[i].fixed;
                 chances |= draws[i].chance;
             }
+            // Only the first cell's draw counts are noted for a block of one
+            // lookup; they are every cell's.
             block.oneLookup = distinct == 1;
-            if (distinct == 1) {
-                std::fill_n(draws + 1, MapFiles::cellsPerBlock - 1, draws[0]);
+            if (distinct == 1)
                 block.fixed *= MapFiles::cellsPerBlock;
-            }
             block.anyChance = chances != 0;
             cell += MapFiles::cellsPerBlock;
         }
@@ -518,28 +518,40 @@ private:
                 continue;
             }
             const std::uint32_t *words = work.words.data() + next;
-            const std::uint32_t *at = words;
             const CellDraws *draws = work.cellDraws.data() + firstCell;
-            // The chance draw is each cell's last fixed one (a cell without
-            // a static set has chance 0). Most cells are not decorated:
-            // leaving the inner loop for those that are keeps it a branch,
-            // on which the processor runs ahead, where a select would wait
-            // for every draw in turn.
-            for (int i = 0; i < MapFiles::cellsPerBlock;) {
-                for (; i < MapFiles::cellsPerBlock; ++i) {
-                    at += draws[i].fixed;
-                    if (int(at[-1] >> 1) % 100 < draws[i].chance)
-                        break;
-                }
-                if (i < MapFiles::cellsPerBlock) {
-                    decorated |= std::uint64_t(1) << i;
-                    ++at;
-                    ++i;
-                }
-            }
-            next += std::size_t(at - words);
+            const std::uint32_t *end = block.oneLookup ? planCells<true>(words, draws, decorated)
+                                                       : planCells<false>(words, draws, decorated);
+            next += std::size_t(end - words);
         }
         m_random.resume(work.words, next);
+    }
+
+    // Finds the decorated cells of a block whose cells draw from at on;
+    // returns where the block's draws end. The chance draw is each cell's
+    // last fixed one (a cell without a static set has chance 0). Most cells
+    // are not decorated: leaving the inner loop for those that are keeps it
+    // a branch, on which the processor runs ahead, where a select would
+    // wait for every draw in turn. Cells of one lookup all draw alike.
+    template<bool oneLookup>
+    static const std::uint32_t *planCells(const std::uint32_t *at, const CellDraws *draws,
+                                          std::uint64_t &decorated)
+    {
+        const std::uint32_t fixed = draws[0].fixed;
+        const std::uint32_t chance = draws[0].chance;
+        for (int i = 0; i < MapFiles::cellsPerBlock;) {
+            for (; i < MapFiles::cellsPerBlock; ++i) {
+                at += oneLookup ? fixed : draws[i].fixed;
+                // Draws are below 2^31, so the unsigned remainder is theirs.
+                if ((at[-1] >> 1) % 100 < (oneLookup ? chance : draws[i].chance))
+                    break;
+            }
+            if (i < MapFiles::cellsPerBlock) {
+                decorated |= std::uint64_t(1) << i;
+                ++at;
+                ++i;
+            }
+        }
+        return at;
     }
 
     // Makes map blocks and statics of the column's blocks from firstBlock
@@ -576,9 +588,14 @@ private:
         }
         const CompiledTransition &hit = m_transitions.transition(rendered.lookups[0].hit);
         const MainKeyEntry &main = m_transitions.mainEntry(rendered.lookups[0].main);
-        if (hit.staticTileCount.divisor() > 0)
-            renderCells(rendered, chunk);
-        else if (hit.mapTileCount.divisor() > 0)
+        if (hit.staticTileCount.divisor() > 0) {
+            // The general loop reads every cell's draw counts.
+            CellDraws draws[MapFiles::cellsPerBlock];
+            std::fill_n(draws, MapFiles::cellsPerBlock, rendered.draws[0]);
+            RenderedBlock general = rendered;
+            general.draws = draws;
+            renderCells(general, chunk);
+        } else if (hit.mapTileCount.divisor() > 0)
             renderOneLookup<true>(rendered, hit, main, chunk);
         else
             renderOneLookup<false>(rendered, hit, main, chunk);
