@@ -29,3 +29,10 @@ void PassImages::wait()
     if (m_altitudeReader.joinable())
         m_altitudeReader.join();
 }
+
+void PassImages::release()
+{
+    wait();
+    m_terrain = {};
+    m_altitude = {};
+}

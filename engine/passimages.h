@@ -30,6 +30,8 @@ public:
     // After wait().
     const PaletteImage &terrain() const { return m_terrain; }
     const PaletteImage &altitude() const { return m_altitude; }
+    // Drops the images, which frees them unless the caller shares them.
+    void release();
 
 private:
     const QString m_terrainPath;
