@@ -37,7 +37,9 @@ struct TransitionLookup
 // 5, where its random flag is set.
 inline std::int8_t ownAltitude(std::int8_t baseAltitude, int randomFlag, int ownDraw)
 {
-    return static_cast<std::int8_t>(baseAltitude + randomFlag * (ownDraw % 6));
+    // Draws are never negative, so the unsigned remainder is theirs, and
+    // cheaper.
+    return static_cast<std::int8_t>(baseAltitude + randomFlag * int(unsigned(ownDraw) % 6u));
 }
 
 // The altitude that a hit's map tile gives a cell: the tile's offset on the
@@ -46,7 +48,7 @@ inline std::int8_t ownAltitude(std::int8_t baseAltitude, int randomFlag, int own
 inline std::int8_t mapTileAltitude(const TransitionTile &tile, std::int8_t baseAltitude,
                                    int keptFlag, int r2Draw)
 {
-    const int r2 = r2Draw % 4;
+    const int r2 = int(unsigned(r2Draw) % 4u);
     const int variation = r2 == 0 ? -2 : r2 == 3 ? 2 : 0;
     return static_cast<std::int8_t>(tile.altIdMod + baseAltitude + keptFlag * variation);
 }
