@@ -32,7 +32,8 @@ PassSummary processMap(MapTables &tables, StructureStatics &structureStatics, Ke
                        const PassOptions &options, PassObserver &observer,
                        const MapOutputFileFactory &createOutputFile = {});
 // The same with images whose reading the caller started earlier, so that
-// it overlaps the caller's loading of the tables.
+// it overlaps the caller's loading of the tables. The pass lets go of them
+// once the blocks are written: images holds none afterwards.
 PassSummary processMap(MapTables &tables, StructureStatics &structureStatics, KeyGrid &keyGrid,
                        GlibcRandom &random, PassImages &images, const PassOptions &options,
                        PassObserver &observer, const MapOutputFileFactory &createOutputFile = {});
