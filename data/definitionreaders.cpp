@@ -13,8 +13,9 @@ XmlElement currentElement(const XmlFileReader &reader)
 
 bool XmlElement::has(QLatin1StringView attribute) const
 {
-    // The parser gives an empty value as a null view, so value() cannot
-    // tell it from an absent attribute.
+    // value() gives an empty view for an empty value and for an absent
+    // attribute alike (as a null view, in some Qt versions, for both), so
+    // presence is looked up by name.
     return std::any_of(attributes.cbegin(), attributes.cend(), [&](const QXmlStreamAttribute &a) {
         return a.qualifiedName() == attribute;
     });

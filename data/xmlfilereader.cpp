@@ -21,6 +21,10 @@ constexpr qsizetype pollStep = 8 * 1024;
 // check for repeated names compares each with all before it.
 constexpr int maxPlainAttributes = 32;
 
+// Longer names leave the file to the parser, which cuts names of several
+// thousand characters short rather than taking them whole.
+constexpr qsizetype maxPlainNameLength = 1024;
+
 enum ByteClass : unsigned char {
     // Printable ASCII, tab, LF, CR.
     Plain = 1,
@@ -170,6 +174,7 @@ private:
         return m_p != from;
     }
 
+    // Empty for none, and for a name longer than the parser may take whole.
     QByteArrayView name()
     {
         const char *const from = m_p;
@@ -177,6 +182,8 @@ private:
             return {};
         while (is(*m_p, NameChar))
             ++m_p;
+        if (m_p - from > maxPlainNameLength)
+            return {};
         return QByteArrayView(from, m_p - from);
     }
 
@@ -445,10 +452,13 @@ bool XmlFileReader::readNextPlainTag()
         }
         advance(markup);
         if (p[1] == '!' || p[1] == '?') {
-            // A comment, or the declaration at the start.
-            const QByteArrayView close = p[1] == '!' ? QByteArrayView("-->") : QByteArrayView("?>");
-            const qsizetype at = QByteArrayView(p, end - p).indexOf(close);
-            advance(p + at + close.size());
+            // A comment, or the declaration at the start. Its end is looked
+            // for after its opening: "<!-->" opens a comment that goes on.
+            const bool comment = p[1] == '!';
+            const QByteArrayView close = comment ? QByteArrayView("-->") : QByteArrayView("?>");
+            const qsizetype opening = comment ? 4 : 5;
+            const qsizetype at = QByteArrayView(p + opening, end - p - opening).indexOf(close);
+            advance(p + opening + at + close.size());
             continue;
         }
         const bool startTag = p[1] != '/';

@@ -92,6 +92,11 @@ private slots:
         QTest::newRow("declared ASCII")
             << QByteArray("<?xml version=\"1.0\" encoding=\"us-ascii\"?><R/>") << true;
         QTest::newRow("names") << QByteArray("<_a.B-9 c_.D-1='2'><x.y/></_a.B-9>") << true;
+        // The comment's end is not the "-->" of its own opening.
+        QTest::newRow("comment opened by <!-->") << QByteArray("<!--><x--><R/>") << true;
+        QTest::newRow("comment opened by <!--->") << QByteArray("<!---><x =z--><R/>") << true;
+        QTest::newRow("the other quote in a value")
+            << QByteArray("<R a=\"it's\" b='say \"x\"'/>") << true;
 
         QTest::newRow("entity") << QByteArray("<R a='&amp;'/>") << false;
         QTest::newRow("character reference") << QByteArray("<R>&#65;</R>") << false;
@@ -117,6 +122,8 @@ private slots:
         QTest::newRow("declared Latin-1")
             << QByteArray("<?xml version='1.0' encoding='ISO-8859-1'?><R a='\xe9'/>") << false;
         QTest::newRow("no root") << QByteArray("<!-- x -->\n") << false;
+        QTest::newRow("name of 5,000 characters")
+            << QByteArray("<R ") + QByteArray(5000, 'b') + QByteArray("='1'/>") << false;
         QTest::newRow("too deep, self-closing at the limit")
             << QByteArray("<a>").repeated(maxXmlElementDepth) + "\n<a/>"
                 + QByteArray("</a>").repeated(maxXmlElementDepth)
