@@ -93,6 +93,8 @@ bool MapFileWriter::writeStaticsRun(const std::uint8_t *statics, std::size_t sta
         return false;
     // The entries go straight into the index buffer.
     Output &index = *m_outputs[indexOutput];
+    if (!makeRoom(index, count * MapFiles::indexEntrySize))
+        return false;
     const qsizetype at = index.buffer.size();
     index.buffer.resize(at + count * MapFiles::indexEntrySize);
     auto *entry = reinterpret_cast<std::uint8_t *>(index.buffer.data() + at);
@@ -130,8 +132,17 @@ void MapFileWriter::writeIndexEntry(std::uint8_t *entry, qint64 offset, qint64 l
 
 bool MapFileWriter::append(Output &output, const char *data, qsizetype size)
 {
+    if (!makeRoom(output, size))
+        return false;
     output.buffer.append(data, size);
     return output.buffer.size() < flushThreshold || flush(output);
+}
+
+bool MapFileWriter::makeRoom(Output &output, qsizetype size)
+{
+    // What was kept goes out first rather than the buffer growing past the
+    // room it was given (a run of blocks' statics can be tens of KiB).
+    return output.buffer.size() + size <= output.buffer.capacity() || flush(output);
 }
 
 bool MapFileWriter::flush(Output &output)

@@ -96,6 +96,8 @@ private:
     };
 
     bool append(Output &output, const char *data, qsizetype size);
+    // Flushes the buffer when size more bytes would not fit its room.
+    bool makeRoom(Output &output, qsizetype size);
     // Whether length more bytes of statics stay within the index's 32-bit
     // offsets; sets the error when not.
     bool staticsFit(qint64 length);
