@@ -74,13 +74,19 @@ bool is(char c, unsigned char classes)
     return byteClasses[static_cast<unsigned char>(c)] & classes;
 }
 
-// Lines end at LF, CR LF or a lone CR. Reads the byte at to, which a
-// QByteArray always has (its terminating NUL at the end).
+// Whether a line ends at p: lines end at LF, CR LF or a lone CR. Reads the
+// byte after p, which a QByteArray always has (its terminating NUL at the
+// end).
+bool endsLine(const char *p)
+{
+    return *p == '\n' || (*p == '\r' && p[1] != '\n');
+}
+
 int lineEnds(const char *from, const char *to)
 {
     int count = 0;
     for (const char *p = from; p < to; ++p)
-        count += (*p == '\n') | (*p == '\r' && p[1] != '\n');
+        count += endsLine(p);
     return count;
 }
 
@@ -472,7 +478,7 @@ bool XmlFileReader::readNextPlainTag()
         // Inside a tag, lines end only in its white space.
         const auto skipSpace = [&] {
             for (; is(*q, Space); ++q)
-                m_line += *q == '\n' || (*q == '\r' && q[1] != '\n');
+                m_line += endsLine(q);
         };
         for (;;) {
             skipSpace();
