@@ -14,6 +14,7 @@
 #include "passobserver.h"
 #include "passoptions.h"
 #include "randomstatics.h"
+#include "savefile.h"
 #include "staticsbuffer.h"
 #include "transitionfinder.h"
 #include "transitionindex.h"
@@ -29,6 +30,9 @@
 
 #include <thread>
 #include <vector>
+
+#include <sys/resource.h>
+#include <unistd.h>
 
 namespace {
 
@@ -76,6 +80,26 @@ bool prepareStructures(MapTables &tables, StructureStatics &structureStatics,
             .arg(QDir::toNativeSeparators(options.structureFile));
     observer.error(summary.errorText);
     return false;
+}
+
+// Drops the cached pages of the map files in destination, which the pass
+// will replace. Which map number it writes is known only once the images
+// are read, so all that are there are dropped: only cached copies go. On a
+// thread of its own that yields to the image readers: while the altitude
+// image is still being read, this costs time that a core would otherwise
+// idle, where replacing the files would pay for it on the pass's last,
+// serial step.
+std::jthread startDroppingOldMaps(const QString &destination)
+{
+    return std::jthread([destination] {
+        // Linux keeps a niceness per thread; raising one needs no privilege.
+        ::setpriority(PRIO_PROCESS, id_t(::gettid()), 19);
+        for (const int mapNumber : MapFiles::mapNumbersIn(destination)) {
+            for (const MapFiles::Kind kind :
+                 {MapFiles::Kind::Map, MapFiles::Kind::Index, MapFiles::Kind::Statics})
+                SaveFiles::dropCachedPages(MapFiles::path(destination, kind, mapNumber));
+        }
+    });
 }
 
 // Locks the destination and completes or clears what a pass that died in
@@ -907,6 +931,10 @@ PassSummary processMap(MapTables &tables, StructureStatics &structureStatics, Ke
     }
     QElapsedTimer phase;
     phase.start();
+    // Joined before the commit, or when the pass returns earlier.
+    std::jthread droppingOldMaps;
+    if (!createOutputFile)
+        droppingOldMaps = startDroppingOldMaps(options.destination);
     // Built while the images are read; no table that it reads changes
     // during the pass.
     const TransitionIndex transitions(tables);
@@ -984,6 +1012,8 @@ PassSummary processMap(MapTables &tables, StructureStatics &structureStatics, Ke
     // for the largest maps, overlaps the commit, which mostly waits for the
     // disk to let go of the old files.
     std::thread freeing([&images] { images.release(); });
+    if (droppingOldMaps.joinable())
+        droppingOldMaps.join();
     // Read once more after the loops, so an abort during the last block
     // column still counts.
     if (written && observer.isCancelled()) {

@@ -206,6 +206,19 @@ QString temporaryTarget(const QString &name)
     return pattern.match(name).captured(1);
 }
 
+void dropCachedPages(const QString &path)
+{
+    const int fd = ::open(QFile::encodeName(resolvedTarget(path)).constData(),
+                          O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+    if (fd < 0)
+        return;
+    // Only for a regular file: the advice means nothing to anything else.
+    struct stat info = {};
+    if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode))
+        ::posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED);
+    ::close(fd);
+}
+
 bool syncDirectory(const QString &directory, QString *error)
 {
     const int fd =

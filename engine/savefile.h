@@ -18,6 +18,12 @@ QString resolvedTarget(const QString &path);
 // or an empty string when name is not one of ours.
 QString temporaryTarget(const QString &name);
 
+// Drops what the page cache holds of the file that path stands for, which
+// is about to be replaced: replacing a file frees its cached pages one by
+// one, tens of milliseconds for the largest maps. The file itself stays as
+// it is, and pages that a process has mapped stay too.
+void dropCachedPages(const QString &path);
+
 // Gets the names in directory (created, renamed, removed) onto the disk;
 // false with the reason when that failed.
 bool syncDirectory(const QString &directory, QString *error);
