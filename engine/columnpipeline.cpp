@@ -208,10 +208,18 @@ void ColumnPipeline::checkCores(int released)
     const qint64 cpu = nanoseconds(CLOCK_PROCESS_CPUTIME_ID);
     if (m_workerWorks && m_windowStart > 0) {
         const double cores = double(cpu - m_windowCpuStart) / double(now - m_windowStart);
-        if (cores < twoCores)
-            restWorker();
-        else
+        // A window is a few milliseconds long, and on a virtual machine
+        // or beside waking daemons one falls short now and then while both
+        // threads run; resting for that would cost the pass the rest
+        // windows' work on one core. Two in a row say the core is gone.
+        if (cores >= twoCores) {
             m_restLength = restWindows;
+            m_shortWindow = false;
+        } else if (m_shortWindow) {
+            restWorker();
+        } else {
+            m_shortWindow = true;
+        }
     } else if (!m_workerWorks && --m_restingWindows <= 0) {
         m_workerWorks = true;
     }
@@ -223,6 +231,7 @@ void ColumnPipeline::checkCores(int released)
 void ColumnPipeline::restWorker()
 {
     m_workerWorks = false;
+    m_shortWindow = false;
     m_restingWindows = m_restLength;
     // A worker that keeps failing is tried again less and less often.
     m_restLength = std::min(2 * m_restLength, maximumRestWindows);

@@ -59,11 +59,11 @@ public:
     // then a second core may not really be there (the machine is busy, or
     // the process's share is capped): every so many columns the pipeline
     // checks how much processor time the two threads got together, and
-    // when it was not clearly more than one core's worth, or at once when
-    // the caller had to sleep waiting for the worker, the worker rests
-    // (tried again after a while, longer each time it fails), since two
-    // threads that take turns on one core only add the cost of handing
-    // work over.
+    // when it was not clearly more than one core's worth twice in a row, or
+    // at once when the caller had to sleep waiting for the worker, the
+    // worker rests (tried again after a while, longer each time it fails),
+    // since two threads that take turns on one core only add the cost of
+    // handing work over.
     static bool workerAvailable();
 
 private:
@@ -115,6 +115,9 @@ private:
     // giving up its core.
     std::atomic<int> m_finished = 0;
     bool m_workerWorks = true;
+    // Whether the last window that the worker worked in fell short of two
+    // cores.
+    bool m_shortWindow = false;
     int m_restingWindows = 0;
     int m_restLength = 4;
     qint64 m_windowStart = 0;
