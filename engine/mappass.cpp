@@ -206,15 +206,20 @@ struct BlockDraws
 };
 
 // The columns of both images that a group of block columns reads, copied
-// out row by row. Read straight down a block column, the images would cost
-// a new page and cache line in every row of every column.
+// out row by row into a slab per block column: each row of a slab holds the
+// terrain indexes that the column's key grids read and, in the other slab,
+// the column's altitude indexes. Read straight down a block column, the
+// images would cost a new page and cache line in every row of every
+// column; a slab's rows lie back to back.
 class ColumnStrip
 {
 public:
     static constexpr int blockColumns = 16;
-    // Key grids reach two cells west of a block and one east.
-    static constexpr int margin = 8;
-    static constexpr int width = margin + blockColumns * MapFiles::cellsPerBlockSide + margin;
+    // Key grids reach two cells west of a block and one east; a terrain
+    // row also takes the next cell, to stay four-byte aligned.
+    static constexpr int terrainWest = 2;
+    static constexpr int terrainWidth = terrainWest + MapFiles::cellsPerBlockSide + 2;
+    static constexpr int altitudeWidth = MapFiles::cellsPerBlockSide;
 
     // Makes the strip hold the rows that the blocks from firstBlock to
     // before endBlock of block column blockX read. Rows are copied a block
@@ -226,61 +231,87 @@ public:
         const int group = blockX / blockColumns;
         if (group != m_group) {
             m_group = group;
-            m_firstX = group * blockColumns * MapFiles::cellsPerBlockSide - margin;
-            const auto rows = std::size_t(blocksHigh) * MapFiles::cellsPerBlockSide;
-            m_terrain.resize(rows * width);
-            m_altitude.resize(rows * width);
+            m_rows = std::size_t(blocksHigh) * MapFiles::cellsPerBlockSide;
+            m_terrain.resize(blockColumns * m_rows * terrainWidth);
+            m_altitude.resize(blockColumns * m_rows * altitudeWidth);
             m_copied.assign(std::size_t(blocksHigh), false);
         }
-        const int from = std::max(0, m_firstX);
-        const int to = std::min(terrain.width(), m_firstX + width);
+        const int firstX = group * blockColumns * MapFiles::cellsPerBlockSide;
+        // Whether every slab's rows lie wholly inside the images.
+        const int lastX = firstX + (blockColumns - 1) * MapFiles::cellsPerBlockSide;
+        const bool inside =
+            firstX >= terrainWest && lastX - terrainWest + terrainWidth <= terrain.width();
         // The key grids reach into the block rows above and below.
         for (int blockY = std::max(0, firstBlock - 1); blockY < std::min(blocksHigh, endBlock + 1);
              ++blockY) {
             if (m_copied[std::size_t(blockY)])
                 continue;
             m_copied[std::size_t(blockY)] = true;
-            const int y = blockY * MapFiles::cellsPerBlockSide;
-            if (to - from == width)
-                copyRows<width>(terrain, altitude, y, from);
-            else if (from < to)
-                copyRows<0>(terrain, altitude, y, from, to - from);
+            copyRows(terrain, altitude, blockY * MapFiles::cellsPerBlockSide, firstX, inside);
         }
     }
 
-    PaletteRows terrain() const { return {m_terrain.data(), width, m_firstX}; }
-    PaletteRows altitude() const { return {m_altitude.data(), width, m_firstX}; }
+    PaletteRows terrain(int blockX) const
+    {
+        return {m_terrain.data() + slab(blockX) * terrainWidth, terrainWidth,
+                blockX * MapFiles::cellsPerBlockSide - terrainWest};
+    }
+    PaletteRows altitude(int blockX) const
+    {
+        return {m_altitude.data() + slab(blockX) * altitudeWidth, altitudeWidth,
+                blockX * MapFiles::cellsPerBlockSide};
+    }
 
 private:
-    // The eight rows from firstY on. A fixed width (away from the map's
-    // edges) makes each row's copy a few moves instead of a call.
-    template<int fixedWidth>
-    void copyRows(const PaletteImage &terrain, const PaletteImage &altitude, int firstY, int from,
-                  int count = fixedWidth)
+    std::size_t slab(int blockX) const { return std::size_t(blockX % blockColumns) * m_rows; }
+
+    // The eight rows from firstY on of every slab. Away from the images'
+    // edges each slab row is a few fixed moves.
+    void copyRows(const PaletteImage &terrain, const PaletteImage &altitude, int firstY, int firstX,
+                  bool inside)
     {
-        const auto bytes = std::size_t(fixedWidth > 0 ? fixedWidth : count);
-        const std::size_t at = std::size_t(firstY) * width + std::size_t(from - m_firstX);
-        std::uint8_t *terrainOut = m_terrain.data() + at;
-        std::uint8_t *altitudeOut = m_altitude.data() + at;
         const int endY = firstY + MapFiles::cellsPerBlockSide;
         // Every row lies on a page of its own, where the processor does
         // not fetch ahead by itself; the next block row's are fetched now.
         if (endY + MapFiles::cellsPerBlockSide <= terrain.height()) {
+            const int from = std::max(0, firstX - terrainWest);
+            const int to =
+                std::min(terrain.width(), firstX + blockColumns * MapFiles::cellsPerBlockSide + 2);
             for (int y = endY; y < endY + MapFiles::cellsPerBlockSide; ++y) {
-                for (std::size_t line = 0; line < bytes; line += 64) {
-                    __builtin_prefetch(terrain.row(y) + from + line);
-                    __builtin_prefetch(altitude.row(y) + from + line);
+                for (int x = from; x < to; x += 64) {
+                    __builtin_prefetch(terrain.row(y) + x);
+                    __builtin_prefetch(altitude.row(y) + x);
                 }
             }
         }
-        for (int y = firstY; y < endY; ++y, terrainOut += width, altitudeOut += width) {
-            std::memcpy(terrainOut, terrain.row(y) + from, bytes);
-            std::memcpy(altitudeOut, altitude.row(y) + from, bytes);
+        for (int y = firstY; y < endY; ++y) {
+            const std::uint8_t *terrainRow = terrain.row(y);
+            const std::uint8_t *altitudeRow = altitude.row(y);
+            std::uint8_t *terrainOut = m_terrain.data() + std::size_t(y) * terrainWidth;
+            std::uint8_t *altitudeOut = m_altitude.data() + std::size_t(y) * altitudeWidth;
+            for (int column = 0; column < blockColumns; ++column,
+                     terrainOut += m_rows * terrainWidth, altitudeOut += m_rows * altitudeWidth) {
+                const int x = firstX + column * MapFiles::cellsPerBlockSide;
+                if (inside) {
+                    std::memcpy(terrainOut, terrainRow + x - terrainWest, terrainWidth);
+                    std::memcpy(altitudeOut, altitudeRow + x, altitudeWidth);
+                    continue;
+                }
+                // At the edges, only what lies inside: the key grids read
+                // no more there.
+                const int from = std::max(0, x - terrainWest);
+                const int to = std::min(terrain.width(), x - terrainWest + terrainWidth);
+                if (from < to)
+                    std::memcpy(terrainOut + (from - x + terrainWest), terrainRow + from,
+                                std::size_t(to - from));
+                if (x + altitudeWidth <= altitude.width())
+                    std::memcpy(altitudeOut, altitudeRow + x, altitudeWidth);
+            }
         }
     }
 
     int m_group = -1;
-    int m_firstX = 0;
+    std::size_t m_rows = 0;
     std::vector<std::uint8_t> m_terrain;
     std::vector<std::uint8_t> m_altitude;
     // Per block row, whether its rows are in the strip.
@@ -466,8 +497,8 @@ private:
                        ColumnStrip &strip, TransitionFinder::Cache &cache) const
     {
         strip.cover(blockX, firstBlock, endBlock, m_terrain, m_altitude, m_summary.blocksHigh);
-        const PaletteRows terrainRows = strip.terrain();
-        const PaletteRows altitudeRows = strip.altitude();
+        const PaletteRows terrainRows = strip.terrain(blockX);
+        const PaletteRows altitudeRows = strip.altitude(blockX);
         std::size_t cell = std::size_t(firstBlock) * MapFiles::cellsPerBlock;
         const int x = blockX * MapFiles::cellsPerBlockSide;
         for (int blockY = firstBlock; blockY < endBlock; ++blockY) {
