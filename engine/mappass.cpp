@@ -24,9 +24,11 @@
 #include <QtEndian>
 
 #include <algorithm>
+#include <atomic>
 #include <bit>
 #include <cstring>
 #include <limits>
+#include <mutex>
 
 #include <thread>
 #include <vector>
@@ -210,7 +212,10 @@ struct BlockDraws
 // terrain indexes that the column's key grids read and, in the other slab,
 // the column's altitude indexes. Read straight down a block column, the
 // images would cost a new page and cache line in every row of every
-// column; a slab's rows lie back to back.
+// column; a slab's rows lie back to back. Both threads prepare from the
+// same strip, so that each block row is copied once per group of columns:
+// copying is mostly waiting for memory, and with a strip each, both threads
+// copied every row.
 class ColumnStrip
 {
 public:
@@ -222,19 +227,28 @@ public:
     static constexpr int altitudeWidth = MapFiles::cellsPerBlockSide;
 
     // Makes the strip hold the rows that the blocks from firstBlock to
-    // before endBlock of block column blockX read. Rows are copied a block
-    // row at a time, once per group of columns, so that the two threads
-    // each copy the rows of the chunks they do rather than all.
+    // before endBlock of block column blockX read, copying a block row at a
+    // time the rows that no thread has copied for the column's group yet.
+    // Safe on both threads at once for columns of one group; the strip
+    // moves on to another group once no thread reads the last any more
+    // (see MapPass::stripOf()).
     void cover(int blockX, int firstBlock, int endBlock, const PaletteImage &terrain,
                const PaletteImage &altitude, int blocksHigh)
     {
         const int group = blockX / blockColumns;
-        if (group != m_group) {
-            m_group = group;
-            m_rows = std::size_t(blocksHigh) * MapFiles::cellsPerBlockSide;
-            m_terrain.resize(blockColumns * m_rows * terrainWidth);
-            m_altitude.resize(blockColumns * m_rows * altitudeWidth);
-            m_copied.assign(std::size_t(blocksHigh), false);
+        if (m_group.load(std::memory_order_acquire) != group) {
+            std::lock_guard lock(m_moving);
+            if (m_group.load(std::memory_order_relaxed) != group) {
+                if (m_rows == 0) {
+                    m_rows = std::size_t(blocksHigh) * MapFiles::cellsPerBlockSide;
+                    m_terrain.resize(blockColumns * m_rows * terrainWidth);
+                    m_altitude.resize(blockColumns * m_rows * altitudeWidth);
+                    m_states = std::vector<std::atomic<std::uint8_t>>(std::size_t(blocksHigh));
+                }
+                for (std::atomic<std::uint8_t> &state : m_states)
+                    state.store(notCopied, std::memory_order_relaxed);
+                m_group.store(group, std::memory_order_release);
+            }
         }
         const int firstX = group * blockColumns * MapFiles::cellsPerBlockSide;
         // Whether every slab's rows lie wholly inside the images.
@@ -242,12 +256,22 @@ public:
         const bool inside =
             firstX >= terrainWest && lastX - terrainWest + terrainWidth <= terrain.width();
         // The key grids reach into the block rows above and below.
-        for (int blockY = std::max(0, firstBlock - 1); blockY < std::min(blocksHigh, endBlock + 1);
-             ++blockY) {
-            if (m_copied[std::size_t(blockY)])
-                continue;
-            m_copied[std::size_t(blockY)] = true;
-            copyRows(terrain, altitude, blockY * MapFiles::cellsPerBlockSide, firstX, inside);
+        const int from = std::max(0, firstBlock - 1), to = std::min(blocksHigh, endBlock + 1);
+        bool othersCopying = false;
+        for (int blockY = from; blockY < to; ++blockY) {
+            std::atomic<std::uint8_t> &state = m_states[std::size_t(blockY)];
+            std::uint8_t seen = notCopied;
+            if (state.compare_exchange_strong(seen, copying, std::memory_order_acquire)) {
+                copyRows(terrain, altitude, blockY * MapFiles::cellsPerBlockSide, firstX, inside);
+                state.store(copied, std::memory_order_release);
+            } else if (seen == copying) {
+                othersCopying = true;
+            }
+        }
+        // Rows the other thread took are a few microseconds from done.
+        for (int blockY = from; othersCopying && blockY < to; ++blockY) {
+            while (m_states[std::size_t(blockY)].load(std::memory_order_acquire) != copied)
+                std::this_thread::yield();
         }
     }
 
@@ -310,12 +334,15 @@ private:
         }
     }
 
-    int m_group = -1;
+    enum : std::uint8_t { notCopied, copying, copied };
+
+    std::atomic<int> m_group = -1;
+    std::mutex m_moving;
     std::size_t m_rows = 0;
     std::vector<std::uint8_t> m_terrain;
     std::vector<std::uint8_t> m_altitude;
-    // Per block row, whether its rows are in the strip.
-    std::vector<bool> m_copied;
+    // Per block row, how far its rows are in the strip.
+    std::vector<std::atomic<std::uint8_t>> m_states;
 };
 
 // One block column on its way through the pass: prepared ahead of the
@@ -416,7 +443,7 @@ public:
             blocksWide, blocksHigh, columnSlots, ColumnPipeline::workerAvailable(),
             [this](int blockX, int slot, int firstBlock, int endBlock, int producer) {
                 prepareBlocks(blockX, firstBlock, endBlock, m_columns[slot],
-                              producer == 0 ? m_keyGrid : m_workerGrid, m_strips[producer],
+                              producer == 0 ? m_keyGrid : m_workerGrid, stripOf(blockX),
                               m_lookupCaches[producer]);
             },
             [this](int blockX, int slot, int producer) {
@@ -895,8 +922,13 @@ private:
     MapTables &m_tables;
     KeyGrid &m_keyGrid;
     KeyGrid m_workerGrid;
-    // Each producer's own, indexed as ColumnPipeline numbers them.
+    // Two groups of columns at a time: the columns being prepared span at
+    // most two, as none is prepared more than columnSlots - 1 columns ahead
+    // of the one being written, which is fewer than a group's width.
+    ColumnStrip &stripOf(int blockX) { return m_strips[blockX / ColumnStrip::blockColumns % 2]; }
     ColumnStrip m_strips[2];
+    static_assert(columnSlots <= ColumnStrip::blockColumns);
+    // Each producer's own, indexed as ColumnPipeline numbers them.
     TransitionFinder::Cache m_lookupCaches[2];
     const TransitionIndex &m_transitions;
     const TransitionFinder m_finder;
