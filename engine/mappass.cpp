@@ -29,6 +29,7 @@
 #include <cstring>
 #include <limits>
 #include <mutex>
+#include <system_error>
 
 #include <thread>
 #include <vector>
@@ -90,18 +91,25 @@ bool prepareStructures(MapTables &tables, StructureStatics &structureStatics,
 // thread of its own that yields to the image readers: while the altitude
 // image is still being read, this costs time that a core would otherwise
 // idle, where replacing the files would pay for it on the pass's last,
-// serial step.
+// serial step. Only a head start: the pass stops it before it replaces the
+// files (or returns), rather than wait for a thread that a busy machine
+// may leave little time. None when no thread can be had.
 std::jthread startDroppingOldMaps(const QString &destination)
 {
-    return std::jthread([destination] {
-        // Linux keeps a niceness per thread; raising one needs no privilege.
-        ::setpriority(PRIO_PROCESS, id_t(::gettid()), 19);
-        for (const int mapNumber : MapFiles::mapNumbersIn(destination)) {
-            for (const MapFiles::Kind kind :
-                 {MapFiles::Kind::Map, MapFiles::Kind::Index, MapFiles::Kind::Statics})
-                SaveFiles::dropCachedPages(MapFiles::path(destination, kind, mapNumber));
-        }
-    });
+    try {
+        return std::jthread([destination](const std::stop_token &stop) {
+            // Linux keeps a niceness per thread; raising one needs no
+            // privilege.
+            ::setpriority(PRIO_PROCESS, id_t(::gettid()), 19);
+            for (const int mapNumber : MapFiles::mapNumbersIn(destination)) {
+                for (const MapFiles::Kind kind :
+                     {MapFiles::Kind::Map, MapFiles::Kind::Index, MapFiles::Kind::Statics})
+                    SaveFiles::dropCachedPages(MapFiles::path(destination, kind, mapNumber), stop);
+            }
+        });
+    } catch (const std::system_error &) {
+        return {};
+    }
 }
 
 // Locks the destination and completes or clears what a pass that died in
@@ -268,7 +276,9 @@ public:
                 othersCopying = true;
             }
         }
-        // Rows the other thread took are a few microseconds from done.
+        // Rows the other thread took are a few microseconds from done while
+        // it runs; one that lost its core gets it back sooner when this
+        // thread yields.
         for (int blockY = from; othersCopying && blockY < to; ++blockY) {
             while (m_states[std::size_t(blockY)].load(std::memory_order_acquire) != copied)
                 std::this_thread::yield();
@@ -994,7 +1004,8 @@ PassSummary processMap(MapTables &tables, StructureStatics &structureStatics, Ke
     }
     QElapsedTimer phase;
     phase.start();
-    // Joined before the commit, or when the pass returns earlier.
+    // Stopped and joined before the commit, or when the pass returns
+    // earlier.
     std::jthread droppingOldMaps;
     if (!createOutputFile)
         droppingOldMaps = startDroppingOldMaps(options.destination);
@@ -1075,8 +1086,10 @@ PassSummary processMap(MapTables &tables, StructureStatics &structureStatics, Ke
     // for the largest maps, overlaps the commit, which mostly waits for the
     // disk to let go of the old files.
     std::thread freeing([&images] { images.release(); });
-    if (droppingOldMaps.joinable())
+    if (droppingOldMaps.joinable()) {
+        droppingOldMaps.request_stop();
         droppingOldMaps.join();
+    }
     // Read once more after the loops, so an abort during the last block
     // column still counts.
     if (written && observer.isCancelled()) {

@@ -48,8 +48,8 @@ inline std::int8_t ownAltitude(std::int8_t baseAltitude, int randomFlag, int own
 inline std::int8_t mapTileAltitude(const TransitionTile &tile, std::int8_t baseAltitude,
                                    int keptFlag, int r2Draw)
 {
-    // Looked up: the draw is random, so a branch on it would be mispredicted
-    // for every fourth cell.
+    // Looked up: the draw is random, so a branch on it would often be
+    // mispredicted.
     static constexpr std::int8_t variations[4] = {-2, 0, 0, 2};
     const int variation = variations[unsigned(r2Draw) % 4u];
     return static_cast<std::int8_t>(tile.altIdMod + baseAltitude + keptFlag * variation);

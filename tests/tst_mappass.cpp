@@ -210,6 +210,9 @@ private slots:
         // Columns of 130 blocks go through the threads in three chunks.
         QTest::newRow("3 x 130 blocks") << 24 << 1040 << 5u << false;
         QTest::newRow("3 x 130 blocks on one thread") << 24 << 1040 << 5u << true;
+        // Three groups of image columns, the third partial, the first's
+        // strip taken again by it, and five cells past the last block.
+        QTest::newRow("33 blocks and 5 cells wide") << 269 << 16 << 9u << false;
     }
 
     void landMapBytes()
