@@ -50,8 +50,13 @@ ColumnPipeline::ColumnPipeline(int columns, int blocksPerColumn, int slotCount, 
     m_render.task = std::move(render);
     m_render.done.assign(slotCount, 0);
     m_plan = std::move(plan);
-    if (withWorker)
+    if (withWorker) {
+        // The first window starts now, so that a core that is not there
+        // shows by the second check.
+        m_windowStart = nanoseconds(CLOCK_MONOTONIC);
+        m_windowCpuStart = nanoseconds(CLOCK_PROCESS_CPUTIME_ID);
         m_worker = std::thread([this] { run(); });
+    }
 }
 
 ColumnPipeline::~ColumnPipeline()
