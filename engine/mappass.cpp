@@ -14,7 +14,6 @@
 #include "passobserver.h"
 #include "passoptions.h"
 #include "randomstatics.h"
-#include "savefile.h"
 #include "staticsbuffer.h"
 #include "transitionfinder.h"
 #include "transitionindex.h"
@@ -29,13 +28,8 @@
 #include <cstring>
 #include <limits>
 #include <mutex>
-#include <system_error>
-
 #include <thread>
 #include <vector>
-
-#include <sys/resource.h>
-#include <unistd.h>
 
 namespace {
 
@@ -83,33 +77,6 @@ bool prepareStructures(MapTables &tables, StructureStatics &structureStatics,
             .arg(QDir::toNativeSeparators(options.structureFile));
     observer.error(summary.errorText);
     return false;
-}
-
-// Drops the cached pages of the map files in destination, which the pass
-// will replace. Which map number it writes is known only once the images
-// are read, so all that are there are dropped: only cached copies go. On a
-// thread of its own that yields to the image readers: while the altitude
-// image is still being read, this costs time that a core would otherwise
-// idle, where replacing the files would pay for it on the pass's last,
-// serial step. Only a head start: the pass stops it before it replaces the
-// files (or returns), rather than wait for a thread that a busy machine
-// may leave little time. None when no thread can be had.
-std::jthread startDroppingOldMaps(const QString &destination)
-{
-    try {
-        return std::jthread([destination](const std::stop_token &stop) {
-            // Linux keeps a niceness per thread; raising one needs no
-            // privilege.
-            ::setpriority(PRIO_PROCESS, id_t(::gettid()), 19);
-            for (const int mapNumber : MapFiles::mapNumbersIn(destination)) {
-                for (const MapFiles::Kind kind :
-                     {MapFiles::Kind::Map, MapFiles::Kind::Index, MapFiles::Kind::Statics})
-                    SaveFiles::dropCachedPages(MapFiles::path(destination, kind, mapNumber), stop);
-            }
-        });
-    } catch (const std::system_error &) {
-        return {};
-    }
 }
 
 // Locks the destination and completes or clears what a pass that died in
@@ -1004,11 +971,6 @@ PassSummary processMap(MapTables &tables, StructureStatics &structureStatics, Ke
     }
     QElapsedTimer phase;
     phase.start();
-    // Stopped and joined before the commit, or when the pass returns
-    // earlier.
-    std::jthread droppingOldMaps;
-    if (!createOutputFile)
-        droppingOldMaps = startDroppingOldMaps(options.destination);
     // Built while the images are read; no table that it reads changes
     // during the pass.
     const TransitionIndex transitions(tables);
@@ -1086,10 +1048,6 @@ PassSummary processMap(MapTables &tables, StructureStatics &structureStatics, Ke
     // for the largest maps, overlaps the commit, which mostly waits for the
     // disk to let go of the old files.
     std::thread freeing([&images] { images.release(); });
-    if (droppingOldMaps.joinable()) {
-        droppingOldMaps.request_stop();
-        droppingOldMaps.join();
-    }
     // Read once more after the loops, so an abort during the last block
     // column still counts.
     if (written && observer.isCancelled()) {

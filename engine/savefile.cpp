@@ -206,27 +206,6 @@ QString temporaryTarget(const QString &name)
     return pattern.match(name).captured(1);
 }
 
-void dropCachedPages(const QString &path, const std::stop_token &stop)
-{
-    const QByteArray name = QFile::encodeName(resolvedTarget(path));
-    // Only regular files are opened: opening a pipe or a device has effects
-    // of its own, and the advice means nothing to them.
-    struct stat info = {};
-    if (::stat(name.constData(), &info) != 0 || !S_ISREG(info.st_mode))
-        return;
-    const int fd = ::open(name.constData(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
-    if (fd < 0)
-        return;
-    // Another program may have put something else there meanwhile.
-    if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode)) {
-        // A step at a time, so that a stop is heeded soon.
-        constexpr off_t step = off_t(16) << 20;
-        for (off_t at = 0; at < info.st_size && !stop.stop_requested(); at += step)
-            ::posix_fadvise(fd, at, step, POSIX_FADV_DONTNEED);
-    }
-    ::close(fd);
-}
-
 bool syncDirectory(const QString &directory, QString *error)
 {
     const int fd =

@@ -2,8 +2,6 @@
 
 #include <QString>
 
-#include <stop_token>
-
 // How the default output files reach the disk: each is written to an
 // unnamed temporary file in the directory of the file it replaces, synced,
 // given a temporary name (the file's name followed by ".tmp-" and six
@@ -19,13 +17,6 @@ QString resolvedTarget(const QString &path);
 // The name of the file that a temporary file called name was to replace,
 // or an empty string when name is not one of ours.
 QString temporaryTarget(const QString &name);
-
-// Drops what the page cache holds of the file that path stands for, which
-// is about to be replaced: replacing a file frees its cached pages one by
-// one, about 10 ms for the largest map's files. The file itself stays as it
-// is, and so do pages that a process has mapped. Stops early, leaving the
-// rest cached, once stop is requested.
-void dropCachedPages(const QString &path, const std::stop_token &stop = {});
 
 // Gets the names in directory (created, renamed, removed) onto the disk;
 // false with the reason when that failed.

@@ -8,7 +8,6 @@
 #include "data/xmldocument.h"
 #include "engine/maprenderer.h"
 #include "engine/paletteimage.h"
-#include "engine/savefile.h"
 #include "engine/tileterrains.h"
 #include "testsupport.h"
 
@@ -200,8 +199,6 @@ private slots:
         QVERIFY(tables.TerrainTable.isEmpty());
         QVERIFY(!readXmlDocument(pipe).opened);
         QVERIFY(PaletteImage::load(pipe).isNull());
-        // A pass drops the cached pages of the map files it will replace.
-        SaveFiles::dropCachedPages(pipe);
 
         const QString structures = m_dir.filePath(QStringLiteral("structures.xml"));
         TestSupport::writeFile(structures,
