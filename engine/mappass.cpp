@@ -235,8 +235,11 @@ public:
         bool othersCopying = false;
         for (int blockY = from; blockY < to; ++blockY) {
             std::atomic<std::uint8_t> &state = m_states[std::size_t(blockY)];
-            std::uint8_t seen = notCopied;
-            if (state.compare_exchange_strong(seen, copying, std::memory_order_acquire)) {
+            // Most rows are in already; a plain load tells so without
+            // taking the line for a write.
+            std::uint8_t seen = state.load(std::memory_order_acquire);
+            if (seen == notCopied
+                && state.compare_exchange_strong(seen, copying, std::memory_order_acquire)) {
                 copyRows(terrain, altitude, blockY * MapFiles::cellsPerBlockSide, firstX, inside);
                 state.store(copied, std::memory_order_release);
             } else if (seen == copying) {
